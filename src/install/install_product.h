@@ -1,0 +1,5 @@
+// The installation driver.
+#pragma once
+#include "shell/runstate.h"
+
+RunStatus InstallProduct();

@@ -1,0 +1,125 @@
+#include "shell/cmdline.h"
+#include "shell/msgbox.h"
+#include "shell/runstate.h"
+#include "support/memory.h"
+#include "support/text.h"
+
+struct CommandLineParse {
+    const char *position;   // just after the switch letter; each handler moves it on
+    char folder[MAX_PATH];
+};
+
+typedef bool (*SwitchHandler)(CommandLineParse *parse);
+
+struct CommandSwitch {
+    char letter;
+    SwitchHandler handler;
+};
+
+static bool TakeCurrentDirSwitch(CommandLineParse *)
+{
+    Run.SourceFromCurrentDir = true;
+    return true;
+}
+
+static bool TakeUninstallSwitch(CommandLineParse *)
+{
+    Run.InstallMode = false;
+    return true;
+}
+
+static bool TakePidSwitch(CommandLineParse *parse)
+{
+    Run.PrimaryPid = ParseNumber(SkipBlanks(parse->position), &parse->position, 16);
+    return true;
+}
+
+// A -d at the end of the line is taken as an empty folder. A folder without its closing
+// quote, or one too long for a path, rejects the line: nothing sensible could follow it.
+static bool TakeFolderSwitch(CommandLineParse *parse)
+{
+    const char *argument = SkipBlanks(parse->position);
+    if (*argument == '\0') {
+        parse->folder[0] = '\0';
+        parse->position = argument;
+        return true;
+    }
+    const char *next = GetToken(argument, parse->folder, MAX_PATH);
+    if (next == NULL) {
+        ErrorBox("Error in command line: \"%s\"", argument);
+        return false;
+    }
+    parse->position = next;
+    return true;
+}
+
+static const CommandSwitch kCommandSwitches[] = {
+    { 'c', TakeCurrentDirSwitch },
+    { 'd', TakeFolderSwitch },
+    { 'p', TakePidSwitch },
+    { 'u', TakeUninstallSwitch },
+    { '\0', NULL },
+};
+
+static const CommandSwitch *FindSwitch(char letter)
+{
+    for (const CommandSwitch *entry = kCommandSwitches; entry->handler != NULL; entry++) {
+        if (entry->letter == letter)
+            return entry;
+    }
+    return NULL;
+}
+
+static bool SwitchesMatch(const char *folder)
+{
+    bool haveFolder = folder[0] != '\0';
+    bool havePid = Run.PrimaryPid != 0;
+    if (Run.InstallMode)
+        return !havePid && !haveFolder;
+    return !Run.SourceFromCurrentDir && havePid == haveFolder;
+}
+
+const char *StripProgramName(const char *commandLine)
+{
+    const char *end;
+    if (commandLine[0] == '"')
+        end = StrFindChar(commandLine + 1, '"');
+    else
+        end = StrFindChar(commandLine, ' ');
+    if (end == NULL)
+        return commandLine + lstrlenA(commandLine);
+    return SkipBlanks(end + 1);
+}
+
+bool ParseCommandLine()
+{
+    CommandLineParse parse;
+    parse.folder[0] = '\0';
+    Run.InstallMode = true;
+    const char *position = Run.CommandLineTail;
+    while (*position != '\0') {
+        position = SkipBlanks(position);
+        if (*position == '-') {
+            char letter = position[1];
+            parse.position = letter != '\0' ? position + 2 : position + 1;
+            const CommandSwitch *entry = FindSwitch(letter);
+            if (entry == NULL) {
+                ErrorBox("Invalid command line switch \"%c\"", letter);
+                return false;
+            }
+            if (!entry->handler(&parse))
+                return false;
+            position = parse.position;
+        } else if (*position != '\0') {
+            ErrorBox("Error in command line: \"%s\"", position);
+            return false;
+        }
+    }
+    if (!SwitchesMatch(parse.folder)) {
+        ErrorBox("Command line switches mismatch");
+        return false;
+    }
+    if (parse.folder[0] != '\0')
+        Run.InstallDir = StrDup(parse.folder);
+    return true;
+}

@@ -1,0 +1,66 @@
+#include "shell/msgbox.h"
+#include "shell/runstate.h"
+#include "shell/tracelog.h"
+#include "script/setup_script.h"
+
+const UINT kBoxTextSize = 1024;
+
+void BoxCaption(char *buffer)
+{
+    const char *appName = Script.AppName;
+    if (appName == NULL || appName[0] == '\0') {
+        lstrcpyA(buffer, "Setup");
+        return;
+    }
+    const char *mode = Run.InstallMode ? " installation" : " uninstallation";
+    // A long product name is cut so that the mode still fits.
+    int room = (int)kCaptionSize - lstrlenA(mode);
+    lstrcpynA(buffer, appName, room);
+    lstrcatA(buffer, mode);
+}
+
+int MsgBoxV(UINT flags, const char *format, va_list arguments)
+{
+    DWORD savedError = GetLastError();
+    char caption[kCaptionSize];
+    char text[kBoxTextSize];
+    char logCopy[kBoxTextSize];
+    BoxCaption(caption);
+    wvsprintfA(text, format, arguments);
+    lstrcpyA(logCopy, text);
+    for (char *c = logCopy; *c != '\0'; c++) {
+        if (*c == '\n')
+            *c = ' ';
+    }
+    UINT icon = flags & MB_ICONMASK;
+    DWORD level = (icon == MB_ICONHAND || icon == MB_ICONEXCLAMATION) ? kLogError : 7;
+    LogLine(level, "MessageBox: %s", logCopy);
+    int answer = MessageBoxA(GetDesktopWindow(), text, caption, flags);
+    SetLastError(savedError);
+    return answer;
+}
+
+int MsgBox(UINT flags, const char *format, ...)
+{
+    va_list arguments;
+    va_start(arguments, format);
+    int answer = MsgBoxV(flags, format, arguments);
+    va_end(arguments);
+    return answer;
+}
+
+void ErrorBox(const char *format, ...)
+{
+    va_list arguments;
+    va_start(arguments, format);
+    MsgBoxV(MB_ICONHAND, format, arguments);
+    va_end(arguments);
+}
+
+void WarningBox(const char *format, ...)
+{
+    va_list arguments;
+    va_start(arguments, format);
+    MsgBoxV(MB_ICONEXCLAMATION, format, arguments);
+    va_end(arguments);
+}

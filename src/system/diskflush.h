@@ -1,0 +1,5 @@
+// Flushing the write caches of every fixed disk before a driver is started or loaded.
+#pragma once
+#include <windows.h>
+
+void FlushFixedDisks();

@@ -1,0 +1,51 @@
+#include "system/library.h"
+#include "shell/tracelog.h"
+#include "support/errortext.h"
+
+// The program runs with administrator rights from download and temporary folders, where a
+// planted DLL of the same name would be found first: only the system folder's copy is loaded.
+static bool SystemLibraryPath(char *path, const char *name)
+{
+    UINT length = GetSystemDirectoryA(path, MAX_PATH);
+    if (length == 0 || length + 1 + (UINT)lstrlenA(name) >= MAX_PATH) {
+        if (length != 0)
+            SetLastError(ERROR_FILENAME_EXCED_RANGE);
+        return false;
+    }
+    wsprintfA(path + length, "\\%s", name);
+    return true;
+}
+
+HMODULE LibraryLoad(const char *name)
+{
+    char path[MAX_PATH];
+    HMODULE module = NULL;
+    LogLine(4, "Loading %s", name);
+    if (SystemLibraryPath(path, name))
+        module = LoadLibraryA(path);
+    if (module == NULL)
+        LogLine(kLogError, "Cannot load %s (%s)", name, LastErrorText());
+    return module;
+}
+
+bool LibraryUnload(const char *name, HMODULE module)
+{
+    LogLine(4, "Unloading %s", name);
+    if (!FreeLibrary(module)) {
+        LogLine(kLogError, "Cannot unload %s (%s)", name, LastErrorText());
+        return false;
+    }
+    return true;
+}
+
+bool LibraryResolve(HMODULE module, const ProcedureSlot *table, const char **missing)
+{
+    for (; table->name != NULL; table++) {
+        *table->slot = GetProcAddress(module, table->name);
+        if (*table->slot == NULL) {
+            *missing = table->name;
+            return false;
+        }
+    }
+    return true;
+}

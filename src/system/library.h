@@ -1,0 +1,15 @@
+// Libraries bound at run time, always loaded from the system folder.
+#pragma once
+#include <windows.h>
+
+struct ProcedureSlot {
+    const char *name;
+    FARPROC *slot;
+};
+
+// name: a system library such as "setupapi.dll"; null when it cannot be loaded (logged only).
+HMODULE LibraryLoad(const char *name);
+bool LibraryUnload(const char *name, HMODULE module);
+// Resolves every slot in table order (the table ends in a null name); the first missing name
+// is returned in *missing with the thread's last error left as GetProcAddress set it.
+bool LibraryResolve(HMODULE module, const ProcedureSlot *table, const char **missing);

@@ -1,0 +1,5 @@
+// The two-process uninstaller.
+#pragma once
+#include "shell/runstate.h"
+
+RunStatus RunUninstaller();

@@ -1,0 +1,24 @@
+// Opens a real trace log in a folder the test owns and reads it back.
+#pragma once
+#include <string>
+#include <vector>
+#include <windows.h>
+
+class LogCapture {
+public:
+    LogCapture();    // resets the run state, opens the trace log in a fresh folder
+    ~LogCapture();   // closes and deletes the log and the folder
+    std::vector<std::string> Lines() const;     // without CR LF
+    std::string Text() const;                   // the raw bytes
+    std::string LastBoxText() const;            // text of the last "MessageBox: " line, or ""
+    int BoxCount() const;
+    const std::string &Folder() const { return folder_; }
+
+private:
+    std::string folder_;
+};
+
+// A folder under the temporary folder that the test owns; removed with its files.
+std::string MakeTestFolder(const char *name);
+void RemoveTestFolder(const std::string &folder);
+std::string ReadWholeFile(const std::string &path);
