@@ -1,9 +1,16 @@
 #include "install/install_product.h"
+#include "script/script_reader.h"
 #include "shell/tracelog.h"
 
-// Installation is not built yet: the run changes nothing and succeeds.
 RunStatus InstallProduct()
 {
+    RunStatus status;
+    StatusInit(&status);
+    if (!ReadSetupScript()) {
+        StatusSetFailed(&status);
+        return status;
+    }
+    // The installation steps after the script are not built yet: nothing is changed.
     LogLine(7, "Nothing to install yet");
-    return 0;
+    return status;
 }

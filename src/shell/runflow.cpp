@@ -3,6 +3,7 @@
 #include "install/com.h"
 #include "install/install_product.h"
 #include "script/setup_script.h"
+#include "script/variables.h"
 #include "shell/cmdline.h"
 #include "shell/msgbox.h"
 #include "shell/tracelog.h"
@@ -102,6 +103,15 @@ static bool GetCurrentDir()
     return true;
 }
 
+static bool LogSystemFolders()
+{
+    LogLine(5, "----");
+    for (UINT i = 0; i < kSystemFolderCount && kVariableTable[i].name != NULL; i++)
+        LogLine(5, "%s=\"%s\"", kVariableTable[i].name, *kVariableTable[i].value);
+    LogLine(5, "----");
+    return true;
+}
+
 static bool PrepareMode()
 {
     AllocateEntryLists();
@@ -125,6 +135,8 @@ static const PreparationStep kPreparation[] = {
     GetModulePaths,
     GetCurrentDir,
     InitCom,
+    ResolveSystemFolders,
+    LogSystemFolders,
     PrepareMode,
     NULL,
 };

@@ -1,0 +1,26 @@
+// Reading setup.ini into the SetupScript.
+#pragma once
+#include <windows.h>
+#include "script/setup_script.h"
+
+struct MainKey {
+    const char *name;
+    char **value;
+    bool required;
+};
+
+extern const MainKey kMainKeyTable[];
+
+// Reads [Main], [Files] and [Links] with their ".NTamd64" twins from SourceDir\setup.ini.
+bool ReadSetupScript();
+// -1 and an empty buffer when the key is absent; else the value's length.
+int ReadProfileValue(const char *scriptPath, const char *section, const char *key, char *buffer, DWORD size);
+bool ReadMainSection(const char *scriptPath);
+bool ReadMainKeys(const char *scriptPath, const char *section);
+// Appends at most `allowed` entries; the number read, or -1 after the limit box.
+int ReadEntrySection(const char *scriptPath, const char *section, ScriptEntry *list, DWORD *count, UINT allowed);
+bool ReadFilesSection(const char *scriptPath);
+bool ReadLinksSection(const char *scriptPath);
+bool AddScriptEntry(ScriptEntry *list, DWORD *count, const char *name, const char *path, const char *extra);
+// ".NTamd64" on the 64-bit processors this program runs on, else "".
+const char *SectionDecoration();
