@@ -1,0 +1,208 @@
+#include "e2e_common.h"
+#include <algorithm>
+#include <regex>
+
+namespace e2e {
+
+std::string SetupExe()
+{
+    std::string exe = robot::EnvPath("SETUP_EXE");
+    if (exe.empty())
+        ADD_FAILURE() << "SETUP_EXE is not set";
+    return exe;
+}
+
+ProductFolder::ProductFolder(const std::string &name)
+{
+    CreateDirectoryA("C:\\e2e", NULL);
+    path_ = "C:\\e2e\\" + name;
+    RemoveTree(path_);
+    CreateDirectoryA(path_.c_str(), NULL);
+    if (!CopyFileA(SetupExe().c_str(), Exe().c_str(), FALSE))
+        ADD_FAILURE() << "cannot copy setup.exe into " << path_ << ": " << GetLastError();
+}
+
+ProductFolder::~ProductFolder()
+{
+    RemoveTree(path_);
+}
+
+void ProductFolder::Write(const std::string &fileName, const std::string &content) const
+{
+    std::string path = path_ + "\\" + fileName;
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, 0, NULL);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE) << path;
+    DWORD written = 0;
+    WriteFile(file, content.data(), (DWORD)content.size(), &written, NULL);
+    CloseHandle(file);
+}
+
+static std::vector<std::string> ListFolder(const std::string &pattern)
+{
+    std::vector<std::string> names;
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA(pattern.c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE)
+        return names;
+    do {
+        std::string name = found.cFileName;
+        if (name != "." && name != "..")
+            names.push_back(name);
+    } while (FindNextFileA(search, &found));
+    FindClose(search);
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+std::vector<std::string> ProductFolder::Files() const
+{
+    return ListFolder(path_ + "\\*");
+}
+
+WindowsVersion::WindowsVersion(const char *version, const char *exeName)
+    : key_(std::string("Software\\Wine\\AppDefaults\\") + exeName)
+{
+    HKEY key;
+    if (RegCreateKeyA(HKEY_CURRENT_USER, key_.c_str(), &key) == ERROR_SUCCESS) {
+        RegSetValueExA(key, "Version", 0, REG_SZ, (const BYTE *)version, lstrlenA(version) + 1);
+        RegCloseKey(key);
+    } else {
+        ADD_FAILURE() << "cannot set the Windows version for " << exeName;
+    }
+}
+
+WindowsVersion::~WindowsVersion()
+{
+    HKEY key;
+    if (RegOpenKeyA(HKEY_CURRENT_USER, key_.c_str(), &key) == ERROR_SUCCESS) {
+        RegDeleteValueA(key, "Version");
+        RegCloseKey(key);
+    }
+}
+
+ScopedEnvironment::ScopedEnvironment(const char *name, const char *value) : name_(name)
+{
+    char saved[4096];
+    DWORD length = GetEnvironmentVariableA(name, saved, sizeof saved);
+    had_ = length > 0 && length < sizeof saved;
+    if (had_)
+        saved_ = saved;
+    SetEnvironmentVariableA(name, value);
+}
+
+ScopedEnvironment::~ScopedEnvironment()
+{
+    SetEnvironmentVariableA(name_.c_str(), had_ ? saved_.c_str() : NULL);
+}
+
+std::string TempFolder()
+{
+    char temp[MAX_PATH];
+    DWORD length = GetTempPathA(MAX_PATH, temp);
+    if (length > 0 && temp[length - 1] == '\\')
+        temp[length - 1] = '\0';
+    return temp;
+}
+
+std::vector<std::string> TraceLogs()
+{
+    std::vector<std::string> paths;
+    for (const std::string &name : ListFolder(TempFolder() + "\\brindlework_setup_log_*.tmp"))
+        paths.push_back(TempFolder() + "\\" + name);
+    return paths;
+}
+
+std::vector<std::string> NewTraceLogs(const std::vector<std::string> &before)
+{
+    std::vector<std::string> added;
+    for (const std::string &path : TraceLogs()) {
+        if (std::find(before.begin(), before.end(), path) == before.end())
+            added.push_back(path);
+    }
+    return added;
+}
+
+std::string ReadFileText(const std::string &path)
+{
+    std::string content;
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                              NULL, OPEN_EXISTING, 0, NULL);
+    if (file == INVALID_HANDLE_VALUE)
+        return content;
+    char buffer[4096];
+    DWORD got;
+    while (ReadFile(file, buffer, sizeof buffer, &got, NULL) && got > 0)
+        content.append(buffer, got);
+    CloseHandle(file);
+    return content;
+}
+
+std::vector<std::string> SplitLines(const std::string &text)
+{
+    std::vector<std::string> lines;
+    size_t start = 0;
+    for (size_t end; (end = text.find("\r\n", start)) != std::string::npos; start = end + 2)
+        lines.push_back(text.substr(start, end - start));
+    if (start < text.size())
+        lines.push_back(text.substr(start));
+    return lines;
+}
+
+void RemoveTree(const std::string &path)
+{
+    DWORD attributes = GetFileAttributesA(path.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES)
+        return;
+    if (attributes & FILE_ATTRIBUTE_DIRECTORY) {
+        for (const std::string &name : ListFolder(path + "\\*"))
+            RemoveTree(path + "\\" + name);
+        RemoveDirectoryA(path.c_str());
+    } else {
+        SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+        DeleteFileA(path.c_str());
+    }
+}
+
+bool PathExists(const std::string &path)
+{
+    return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+std::string ReportWithLogParagraph(const std::string &first, const std::string &logPath)
+{
+    return first + "\n\nA trace log is saved to \"" + logPath +
+           "\"\nIt may help you to determine a cause of the problem.\nYou can send it to the author with an error report.";
+}
+
+std::string ReportWithKeepQuestion(const std::string &first, const std::string &logPath)
+{
+    return ReportWithLogParagraph(first, logPath) +
+           "\nIf you don't need a log, it will be deleted.\n\nKeep the trace log file?";
+}
+
+static const std::regex kLinePrefix(R"((\d\d)\.(\d\d)\.\d\d( \d\d:\d\d:\d\d  |\*\d\d:\d\d:\d\d\*\*).*)");
+
+::testing::AssertionResult AllLinesWellFormed(const std::vector<std::string> &lines)
+{
+    for (size_t i = 0; i < lines.size(); i++) {
+        std::smatch match;
+        if (!std::regex_match(lines[i], match, kLinePrefix))
+            return ::testing::AssertionFailure() << "line " << i + 1 << " is malformed: " << lines[i];
+        int day = std::stoi(match[1]), month = std::stoi(match[2]);
+        if (day < 1 || day > 31 || month < 1 || month > 12)
+            return ::testing::AssertionFailure() << "line " << i + 1 << " has no date: " << lines[i];
+    }
+    return ::testing::AssertionSuccess();
+}
+
+bool IsErrorLine(const std::string &line)
+{
+    return line.size() >= 19 && line[8] == '*' && line[17] == '*' && line[18] == '*';
+}
+
+std::string LineText(const std::string &line)
+{
+    return line.size() >= 19 ? line.substr(19) : "";
+}
+
+}  // namespace e2e

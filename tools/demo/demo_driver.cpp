@@ -1,0 +1,196 @@
+// Installs and uninstalls the bundled example product as a user would, under Wine: answers every
+// box and dialog, saves a picture of each, and prints what the user saw, the trace logs and what
+// the runs left on the system.
+//   demo_driver <example folder> <picture folder>      (Unix or Windows paths)
+#include <windows.h>
+#include <algorithm>
+#include <cstdio>
+#include <string>
+#include <vector>
+#include "robot.h"
+
+namespace {
+
+const char kProductFolder[] = "C:\\Demo Product";
+
+std::string ReadText(const std::string &path)
+{
+    std::string content;
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                              NULL, OPEN_EXISTING, 0, NULL);
+    if (file == INVALID_HANDLE_VALUE)
+        return content;
+    char buffer[4096];
+    DWORD got;
+    while (ReadFile(file, buffer, sizeof buffer, &got, NULL) && got > 0)
+        content.append(buffer, got);
+    CloseHandle(file);
+    return content;
+}
+
+std::vector<std::string> List(const std::string &folder)
+{
+    std::vector<std::string> names;
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA((folder + "\\*").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE)
+        return names;
+    do {
+        std::string name = found.cFileName;
+        if (name != "." && name != "..")
+            names.push_back(name + ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ? "\\" : ""));
+    } while (FindNextFileA(search, &found));
+    FindClose(search);
+    return names;
+}
+
+void CopyTree(const std::string &from, const std::string &to)
+{
+    CreateDirectoryA(to.c_str(), NULL);
+    for (const std::string &name : List(from)) {
+        if (name.back() == '\\')
+            CopyTree(from + "\\" + name.substr(0, name.size() - 1), to + "\\" + name.substr(0, name.size() - 1));
+        else
+            CopyFileA((from + "\\" + name).c_str(), (to + "\\" + name).c_str(), FALSE);
+    }
+}
+
+void PrintTree(const std::string &folder, const std::string &indent)
+{
+    for (const std::string &name : List(folder)) {
+        printf("%s%s\n", indent.c_str(), name.c_str());
+        if (name.back() == '\\')
+            PrintTree(folder + "\\" + name.substr(0, name.size() - 1), indent + "    ");
+    }
+}
+
+std::string TempFolder()
+{
+    char temp[MAX_PATH];
+    DWORD length = GetTempPathA(MAX_PATH, temp);
+    if (length > 0 && temp[length - 1] == '\\')
+        temp[length - 1] = '\0';
+    return temp;
+}
+
+std::vector<std::string> TraceLogs()
+{
+    std::vector<std::string> paths;
+    for (const std::string &name : List(TempFolder()))
+        if (name.rfind("brindlework_setup_log_", 0) == 0)
+            paths.push_back(TempFolder() + "\\" + name);
+    return paths;
+}
+
+// What a user would answer: go ahead, accept, install; but no need to keep a log.
+int ChooseAnswer(const robot::Window &window)
+{
+    if (!window.isMessageBox)
+        return IDOK;
+    bool keepQuestion = window.text.find("Keep the trace log file?") != std::string::npos;
+    for (int id : window.buttonIds) {
+        if (id == (keepQuestion ? IDNO : IDYES))
+            return id;
+    }
+    return window.defaultButton != 0 ? window.defaultButton : IDOK;
+}
+
+const char *ButtonName(int id)
+{
+    switch (id) {
+    case IDOK: return "OK";
+    case IDCANCEL: return "Cancel";
+    case IDYES: return "Yes";
+    case IDNO: return "No";
+    default: return "button";
+    }
+}
+
+void Run(const char *title, const std::string &exe, const std::string &args, const std::string &pictures, int *picture)
+{
+    printf("\n=== %s: \"%s\" %s\n", title, exe.c_str(), args.c_str());
+    std::vector<std::string> logsBefore = TraceLogs();
+    std::string lastLog;
+    robot::Session session;
+    if (!session.Start(exe, args, kProductFolder)) {
+        printf("cannot start: %s\n", session.LastError().c_str());
+        return;
+    }
+    robot::Window window;
+    while (session.NextWindow(&window, 30000)) {
+        char name[MAX_PATH];
+        wsprintfA(name, "%s\\%02d-%s.png", pictures.c_str(), ++*picture, args.empty() ? "install" : "uninstall");
+        session.SavePng(window, name);
+        for (const std::string &log : TraceLogs())
+            if (std::find(logsBefore.begin(), logsBefore.end(), log) == logsBefore.end())
+                lastLog = ReadText(log);
+        int answer = ChooseAnswer(window);
+        printf("\n--- %s (picture %s)\n%s\n    -> the user presses %s\n", window.isMessageBox ? "message box" : "dialog",
+               name, window.Describe().c_str(), ButtonName(answer));
+        session.Press(window, answer);
+    }
+    DWORD exitCode = 0;
+    robot::Window unexpected;
+    if (!session.WaitExit(30000, &exitCode, &unexpected))
+        printf("did not end cleanly: %s\n", session.LastError().c_str());
+    printf("\nexit code %lu\n", exitCode);
+    if (!lastLog.empty())
+        printf("\n--- trace log\n%s", lastLog.c_str());
+}
+
+void ShowSystem(const char *when)
+{
+    printf("\n=== What is on the system %s\n", when);
+    const char *folders[] = { "C:\\Program Files\\Demo Audio Suite",
+                              "C:\\ProgramData\\Microsoft\\Windows\\Start Menu\\Programs\\Demo Audio Suite" };
+    for (const char *folder : folders) {
+        DWORD attributes = GetFileAttributesA(folder);
+        printf("%s: %s\n", folder, attributes == INVALID_FILE_ATTRIBUTES ? "(absent)" : "");
+        PrintTree(folder, "    ");
+    }
+    std::string journal = ReadText("C:\\Program Files\\Demo Audio Suite\\uninst.ini");
+    if (!journal.empty())
+        printf("--- uninst.ini\n%s", journal.c_str());
+    HKEY key;
+    const char uninstall[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Demo Audio Suite";
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, uninstall, 0, KEY_READ, &key) == ERROR_SUCCESS) {
+        printf("HKLM\\%s:\n", uninstall);
+        char name[MAX_PATH], data[MAX_PATH];
+        for (DWORD i = 0;; i++) {
+            DWORD nameSize = MAX_PATH, dataSize = MAX_PATH;
+            if (RegEnumValueA(key, i, name, &nameSize, NULL, NULL, (BYTE *)data, &dataSize) != ERROR_SUCCESS)
+                break;
+            printf("    %s = %s\n", name, data);
+        }
+        RegCloseKey(key);
+    } else {
+        printf("HKLM\\%s: (absent)\n", uninstall);
+    }
+}
+
+}  // namespace
+
+int main(int argc, char **argv)
+{
+    if (argc != 3) {
+        fprintf(stderr, "usage: demo_driver <example folder> <picture folder>\n");
+        return 2;
+    }
+    setvbuf(stdout, NULL, _IONBF, 0);
+    std::string pictures = robot::WindowsPath(argv[2]);
+    CopyTree(robot::WindowsPath(argv[1]), kProductFolder);
+    CopyFileA(robot::EnvPath("SETUP_EXE").c_str(), (std::string(kProductFolder) + "\\setup.exe").c_str(), FALSE);
+    printf("The example product lies in \"%s\":\n", kProductFolder);
+    PrintTree(kProductFolder, "    ");
+    int picture = 0;
+    Run("Installation", std::string(kProductFolder) + "\\setup.exe", "", pictures, &picture);
+    ShowSystem("after the installation");
+    std::string installed = "C:\\Program Files\\Demo Audio Suite\\setup.exe";
+    if (GetFileAttributesA(installed.c_str()) != INVALID_FILE_ATTRIBUTES) {
+        Run("Uninstallation", installed, "-u", pictures, &picture);
+        ShowSystem("after the uninstallation");
+    } else {
+        printf("\n(no installed copy of setup.exe to uninstall with yet)\n");
+    }
+    return 0;
+}
