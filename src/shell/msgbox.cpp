@@ -3,8 +3,6 @@
 #include "shell/tracelog.h"
 #include "script/setup_script.h"
 
-const UINT kBoxTextSize = 1024;
-
 void BoxCaption(char *buffer)
 {
     const char *appName = Script.AppName;
@@ -23,8 +21,8 @@ int MsgBoxV(UINT flags, const char *format, va_list arguments)
 {
     DWORD savedError = GetLastError();
     char caption[kCaptionSize];
-    char text[kBoxTextSize];
-    char logCopy[kBoxTextSize];
+    char text[kMaxFormattedText];
+    char logCopy[kMaxFormattedText];
     BoxCaption(caption);
     wvsprintfA(text, format, arguments);
     lstrcpyA(logCopy, text);

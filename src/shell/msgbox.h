@@ -4,6 +4,7 @@
 #include <stdarg.h>
 
 const UINT kCaptionSize = 128;
+const UINT kMaxFormattedText = 1024;   // what wsprintfA writes at most
 
 void BoxCaption(char *buffer);   // kCaptionSize bytes
 int MsgBoxV(UINT flags, const char *format, va_list arguments);

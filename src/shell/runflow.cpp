@@ -11,6 +11,7 @@
 #include "support/libinit.h"
 #include "support/memory.h"
 #include "system/privileges.h"
+#include "uninstall/journal.h"
 #include "uninstall/uninstaller.h"
 #include <commctrl.h>
 #include <shellapi.h>
@@ -158,11 +159,21 @@ UINT ReportFlags(bool finalPhase, RunStatus status)
     return finalPhase ? MB_ICONINFORMATION : 0;
 }
 
-// After a successful installation the log lives on as install.log in the product's folder.
+// After an installation that did not fail the log lives on as install.log in the product's
+// folder, recorded so that uninstallation removes it.
 static void KeepLogInInstallDir()
 {
     if (Run.InstallDir == NULL)
         return;
+    char path[MAX_PATH];
+    JoinPath(path, Run.InstallDir, "install.log");
+    if (!CopyFileA(Run.TraceLogPath, path, FALSE))
+        return;
+    JournalAddEvent(kEventCreateFile, "\"%s\"", path);
+    SaveJournal();
+    DeleteTraceLog();
+    Run.TraceLogPath = StrDup(path);
+    Run.KeepTraceLog = true;
 }
 
 static void ShowFinalReport(RunStatus status, bool finalPhase, const char *text)

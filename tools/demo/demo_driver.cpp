@@ -152,7 +152,7 @@ void ShowSystem(const char *when)
     if (!journal.empty())
         printf("--- uninst.ini\n%s", journal.c_str());
     HKEY key;
-    const char uninstall[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Demo Audio Suite";
+    const char uninstall[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Demo Audio Suite 1.0";
     if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, uninstall, 0, KEY_READ, &key) == ERROR_SUCCESS) {
         printf("HKLM\\%s:\n", uninstall);
         char name[MAX_PATH], data[MAX_PATH];

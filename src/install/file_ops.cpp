@@ -1,0 +1,235 @@
+#include "install/file_ops.h"
+#include "script/setup_script.h"
+#include "script/variables.h"
+#include "shell/msgbox.h"
+#include "shell/tracelog.h"
+#include "support/errortext.h"
+#include "support/guid.h"
+#include "support/memory.h"
+#include "support/text.h"
+#include "uninstall/journal.h"
+
+static bool CopyBlocks(HANDLE from, HANDLE to, const char *source, const char *destination)
+{
+    bool ok = false;
+    char *buffer = (char *)MemAlloc(kCopyBlockSize);
+    for (;;) {
+        DWORD got = 0;
+        DWORD written = 0;
+        if (!ReadFile(from, buffer, kCopyBlockSize, &got, NULL)) {
+            ErrorBox("Cannot read from \"%s\" (%s)", source, LastErrorText());
+            break;
+        }
+        if (got == 0) {
+            ok = true;
+            break;
+        }
+        if (!WriteFile(to, buffer, got, &written, NULL) || written != got) {
+            if (written != got && GetLastError() == ERROR_SUCCESS)
+                SetLastError(ERROR_WRITE_FAULT);
+            ErrorBox("Cannot write to \"%s\" (%s)", destination, LastErrorText());
+            break;
+        }
+    }
+    MemFree(buffer);
+    return ok;
+}
+
+bool CopyOneFile(const char *source, const char *destination, bool failIfExists)
+{
+    bool ok = false;
+    HANDLE to = INVALID_HANDLE_VALUE;
+    HANDLE from = CreateFileA(source, GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL);
+    if (from == INVALID_HANDLE_VALUE) {
+        ErrorBox("Cannot open \"%s\" (%s)", source, LastErrorText());
+        goto done;
+    }
+    to = CreateFileA(destination, GENERIC_WRITE, 0, NULL, failIfExists ? CREATE_NEW : CREATE_ALWAYS,
+                     FILE_ATTRIBUTE_NORMAL, NULL);
+    if (to == INVALID_HANDLE_VALUE) {
+        if (!(failIfExists && GetLastError() == ERROR_FILE_EXISTS))
+            ErrorBox("Cannot create \"%s\" (%s)", destination, LastErrorText());
+        goto done;
+    }
+    if (!CopyBlocks(from, to, source, destination))
+        goto done;
+    LogLine(7, "Copied \"%s\" -> \"%s\"", source, destination);
+    ok = true;
+done:
+    DWORD savedError = GetLastError();   // the caller tests it for ERROR_FILE_EXISTS
+    if (to != INVALID_HANDLE_VALUE)
+        CloseHandle(to);
+    if (from != INVALID_HANDLE_VALUE)
+        CloseHandle(from);
+    SetLastError(savedError);
+    return ok;
+}
+
+bool ConfirmOverwrite(const char *kind, const char *name)
+{
+    char text[kMaxFormattedText];
+    wsprintfA(text, "%s \"%s\" already exists", kind, name);
+    if (!Run.AdvancedUser) {
+        ErrorBox("%s", text);
+        return false;
+    }
+    LogLine(7, "%s, asking for overwrite", text);
+    bool agreed = MsgBox(MB_ICONEXCLAMATION | MB_YESNO | MB_DEFBUTTON2, "%s.\nDo you want to overwrite it?", text) == IDYES;
+    LogLine(7, "Overwrite %sabled", agreed ? "en" : "dis");
+    return agreed;
+}
+
+// Copies one entry; the failed bit when it could not be copied.
+static RunStatus CopyEntry(const ScriptEntry *entry, char *destination)
+{
+    RunStatus status;
+    StatusInit(&status);
+    char sourceFolder[MAX_PATH];
+    char source[MAX_PATH];
+    char joined[MAX_PATH];
+    if (StrFindChar(entry->Extra, ':') != NULL)
+        lstrcpynA(sourceFolder, entry->Extra, MAX_PATH);
+    else
+        JoinPath(sourceFolder, Run.SourceDir, entry->Extra);
+    JoinPath(source, sourceFolder, entry->Name);
+    JoinPath(joined, entry->Path, entry->Name);
+    ExpandVariables(destination, joined);
+    if (CopyOneFile(source, destination, true))
+        return status;
+    if (GetLastError() != ERROR_FILE_EXISTS) {
+        StatusSetFailed(&status);
+    } else if (!ConfirmOverwrite("File", destination)) {
+        StatusSetFailed(&status);
+    } else {
+        StatusSetWarning(&status);
+        if (!CopyOneFile(source, destination, false))
+            StatusSetFailed(&status);
+    }
+    return status;
+}
+
+RunStatus CopyFiles()
+{
+    RunStatus status;
+    StatusInit(&status);
+    LogLine(7, "Start file copy");
+    for (DWORD i = 0; i < Script.FileCount; i++) {
+        char destination[MAX_PATH];
+        if (StatusIsFailed(StatusMerge(&status, CopyEntry(&Script.FileList[i], destination))))
+            return status;
+        if (!JournalAddEvent(kEventCreateFile, "\"%s\"", destination)) {
+            StatusSetFailed(&status);
+            return status;
+        }
+    }
+    LogLine(7, "All files successfully copied");
+    return status;
+}
+
+char *LoadFile(const char *folder, const char *name, DWORD *size)
+{
+    char path[MAX_PATH];
+    char *block = NULL;
+    DWORD fileSize = 0;
+    DWORD got = 0;
+    JoinPath(path, folder, name);
+    LogLine(7, "Loading file \"%s\"", path);
+    HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL);
+    if (file == INVALID_HANDLE_VALUE) {
+        ErrorBox("Cannot open file \"%s\" (%s)", name, LastErrorText());
+        return NULL;
+    }
+    fileSize = GetFileSize(file, NULL);
+    if (fileSize == INVALID_FILE_SIZE) {
+        ErrorBox("Cannot get size of file \"%s\" (%s)", name, LastErrorText());
+        goto done;
+    }
+    block = (char *)MemAlloc((SIZE_T)fileSize + 1);
+    LogLine(5, "Reading %u bytes from file \"%s\"", fileSize, path);
+    if (!ReadFile(file, block, fileSize, &got, NULL) || got != fileSize) {
+        if (got != fileSize && GetLastError() == ERROR_SUCCESS)
+            SetLastError(ERROR_HANDLE_EOF);
+        ErrorBox("Cannot read %u bytes from file \"%s\" (%s)", fileSize, name, LastErrorText());
+        MemFree(block);
+        block = NULL;
+        goto done;
+    }
+    block[fileSize] = '\0';
+    if (size != NULL)
+        *size = fileSize;
+done:
+    CloseHandle(file);
+    return block;
+}
+
+bool SaveFile(const char *path, const void *data, DWORD size)
+{
+    bool ok = false;
+    DWORD written = 0;
+    HANDLE file = CreateFileA(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, NULL, CREATE_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, NULL);
+    if (file == INVALID_HANDLE_VALUE) {
+        ErrorBox("Cannot create file \"%s\" (%s)", path, LastErrorText());
+        return false;
+    }
+    if (!SetEndOfFile(file) || !WriteFile(file, data, size, &written, NULL) || written != size) {
+        if (written != size && GetLastError() == ERROR_SUCCESS)
+            SetLastError(ERROR_WRITE_FAULT);
+        ErrorBox("Cannot write %u bytes to file \"%s\" (%s)", size, path, LastErrorText());
+        goto done;
+    }
+    LogLine(5, "Saved %u bytes to \"%s\"", size, path);
+    ok = true;
+done:
+    CloseHandle(file);
+    return ok;
+}
+
+bool DeleteOneFile(const char *path)
+{
+    if (DeleteFileA(path)) {
+        LogLine(7, "Deleted file \"%s\"", path);
+        return true;
+    }
+    if (GetLastError() == ERROR_FILE_NOT_FOUND) {
+        LogLine(kLogError, "File \"%s\" to be deleted doesn't exist", path);
+        return true;
+    }
+    return false;
+}
+
+// The same folder, a fresh GUID name: the file in use gets out of the way of a new install.
+static bool RenameForDeletion(const char *path, char *renamed)
+{
+    char guidText[kGuidTextSize];
+    const char *slash = StrFindLastChar(path, '\\');
+    int folderLength = slash != NULL ? (int)(slash - path) + 1 : 0;
+    if (!NewGuidText(guidText)) {
+        LogLine(kLogError, "Cannot create a GUID for deletion filename (%s)", LastErrorText());
+        return false;
+    }
+    if (folderLength + kGuidTextSize + 4 > MAX_PATH)
+        return false;
+    lstrcpynA(renamed, path, folderLength + 1);
+    wsprintfA(renamed + folderLength, "%s.tmp", guidText);
+    if (!MoveFileExA(path, renamed, 0)) {
+        LogLine(kLogError, "Cannot rename \"%s\" to \"%s\"", path, renamed);
+        return false;
+    }
+    LogLine(7, "File \"%s\" renamed to \"%s\"", path, renamed);
+    return true;
+}
+
+bool QueueFileDeletion(const char *path, bool renameFirst)
+{
+    char renamed[MAX_PATH];
+    LogLine(7, "Queuing \"%s\" for deletion", path);
+    if (!Run.IsNT)
+        return false;
+    const char *queued = renameFirst && RenameForDeletion(path, renamed) ? renamed : path;
+    if (!MoveFileExA(queued, NULL, MOVEFILE_DELAY_UNTIL_REBOOT)) {
+        LogLine(kLogError, "Cannot place \"%s\" to a del queue", queued);
+        return false;
+    }
+    return true;
+}

@@ -1,0 +1,121 @@
+#include "install/folders.h"
+#include "install/file_ops.h"
+#include "script/setup_script.h"
+#include "script/variables.h"
+#include "shell/msgbox.h"
+#include "shell/tracelog.h"
+#include "support/errortext.h"
+#include "support/text.h"
+#include "uninstall/journal.h"
+#include <objbase.h>
+#include <shlobj.h>
+
+RunStatus MakeFolder(const char *path)
+{
+    RunStatus status;
+    StatusInit(&status);
+    if (!CreateDirectoryA(path, NULL)) {
+        if (GetLastError() != ERROR_ALREADY_EXISTS) {
+            ErrorBox("Cannot create directory \"%s\" (%s)", path, LastErrorText());
+            StatusSetFailed(&status);
+            return status;
+        }
+        if (!ConfirmOverwrite("Directory", path)) {
+            StatusSetFailed(&status);
+            return status;
+        }
+        StatusSetWarning(&status);
+    }
+    LogLine(7, "Created directory \"%s\"", path);
+    if (!JournalAddEvent(kEventCreateDir, "\"%s\"", path))
+        StatusSetFailed(&status);
+    return status;
+}
+
+RunStatus MakeGroupFolder(const char *programGroup, char *groupFolder)
+{
+    JoinPath(groupFolder, Script.StartMenuFolder, programGroup);
+    return MakeFolder(groupFolder);
+}
+
+RunStatus CreateLinks()
+{
+    RunStatus status;
+    StatusInit(&status);
+    char groupFolder[MAX_PATH];
+    if (StatusIsFailed(StatusMerge(&status, MakeGroupFolder(Run.ProgramGroup, groupFolder))))
+        return status;
+    for (DWORD i = 0; i < Script.LinkCount; i++) {
+        const ScriptEntry *entry = &Script.LinkList[i];
+        char target[MAX_PATH];
+        ExpandVariables(target, entry->Path);
+        if (!CreateShellLink(groupFolder, entry->Name, target, entry->Extra)) {
+            StatusSetFailed(&status);
+            break;
+        }
+    }
+    return status;
+}
+
+// A failed COM call: its HRESULT becomes the last error for the box.
+static bool ComFailed(HRESULT result, const char *message)
+{
+    if (SUCCEEDED(result))
+        return false;
+    SetLastError((DWORD)result);
+    ErrorBox(message, LastErrorText());
+    return true;
+}
+
+// The shell link's content; the caller saves it.
+static bool FillShellLink(IShellLinkA *link, const char *name, const char *target, const char *arguments)
+{
+    char workingDir[MAX_PATH];
+    // A target without a folder part gets its own text as working directory, as DirOfPath
+    // leaves it; the shell ignores a working directory that does not exist.
+    DirOfPath(workingDir, target);
+    return !ComFailed(link->SetPath(target), "Cannot set shortcut object path (%s)") &&
+           !ComFailed(link->SetArguments(arguments), "Cannot set shortcut object arguments (%s)") &&
+           !ComFailed(link->SetDescription(name), "Cannot set shortcut description (%s)") &&
+           !ComFailed(link->SetWorkingDirectory(workingDir), "Cannot set shortcut working directory (%s)");
+}
+
+bool CreateShellLink(const char *folder, const char *name, const char *target, const char *arguments)
+{
+    bool ok = false;
+    IShellLinkA *link = NULL;
+    IPersistFile *file = NULL;
+    char linkPath[MAX_PATH + 8];
+    WCHAR widePath[MAX_PATH];
+    JoinPath(linkPath, folder, name);
+    if (linkPath[0] == '\0' || lstrlenA(linkPath) + 4 >= MAX_PATH) {
+        SetLastError(ERROR_FILENAME_EXCED_RANGE);
+        ErrorBox("Cannot save shortcut file (%s)", LastErrorText());
+        return false;
+    }
+    lstrcatA(linkPath, ".lnk");
+    if (ComFailed(CoCreateInstance(CLSID_ShellLink, NULL, CLSCTX_INPROC_SERVER, IID_IShellLinkA, (void **)&link),
+                  "Cannot create IShellLink instance (%s)")) {
+        link = NULL;
+        goto done;
+    }
+    if (!FillShellLink(link, name, target, arguments))
+        goto done;
+    if (ComFailed(link->QueryInterface(IID_IPersistFile, (void **)&file), "Cannot get IPersistFile interface (%s)")) {
+        file = NULL;
+        goto done;
+    }
+    MultiByteToWideChar(CP_ACP, 0, linkPath, -1, widePath, MAX_PATH);
+    if (ComFailed(file->Save(widePath, TRUE), "Cannot save shortcut file (%s)"))
+        goto done;
+    if (!JournalAddEvent(kEventCreateFile, "\"%s\"", linkPath))
+        goto done;
+    LogLine(7, "Created link \"%s\" -> \"%s\"", linkPath, target);
+    ok = true;
+done:
+    if (file != NULL)
+        file->Release();
+    if (link != NULL)
+        link->Release();
+    return ok;
+}

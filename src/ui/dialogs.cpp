@@ -1,0 +1,196 @@
+#include "ui/dialogs.h"
+#include "install/file_ops.h"
+#include "script/setup_script.h"
+#include "script/variables.h"
+#include "shell/msgbox.h"
+#include "shell/runstate.h"
+#include "shell/tracelog.h"
+#include "support/errortext.h"
+#include "support/memory.h"
+#include "support/text.h"
+#include <shellapi.h>
+
+char HelpPath[MAX_PATH];
+
+static const char kWarning[] =
+    "Important!\nMake sure you have UNINSTALLED any previous version of this product. If you forgot "
+    "to uninstall it, exit the installation process, uninstall a previous version, and start the "
+    "installation again. Violation of this rule can cause significant troubles.";
+const COLORREF kWarningBackground = RGB(255, 0, 0);
+const COLORREF kWarningTextColour = RGB(0, 0, 0);
+
+static HBRUSH warningBrush;
+
+static void SetDialogCaption(HWND dialog)
+{
+    char caption[kCaptionSize];
+    BoxCaption(caption);
+    SetWindowTextA(dialog, caption);
+}
+
+static bool InitLicenseDialog(HWND dialog)
+{
+    SetDialogCaption(dialog);
+    char *text = LoadFile(Run.SourceDir, Script.LicenseFile, NULL);
+    if (text == NULL)
+        return false;
+    bool ok = SetDlgItemTextA(dialog, kLicenseText, text) != FALSE;
+    MemFree(text);
+    return ok;
+}
+
+static INT_PTR CALLBACK LicenseDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM)
+{
+    switch (message) {
+    case WM_INITDIALOG:
+        if (!InitLicenseDialog(dialog)) {
+            ErrorBox("Cannot init dialog");
+            EndDialog(dialog, 0);
+        }
+        SetFocus(GetDlgItem(dialog, IDCANCEL));
+        return FALSE;   // the focus is set: the system must not move it
+    case WM_COMMAND:
+        if (LOWORD(wParam) == IDOK) {
+            EndDialog(dialog, 1);
+            return TRUE;
+        }
+        if (LOWORD(wParam) == IDCANCEL) {
+            Run.UserQuit = true;
+            EndDialog(dialog, 0);
+            return TRUE;
+        }
+        break;
+    }
+    return FALSE;
+}
+
+// Sets one edit field to a [Main] value with its variables expanded.
+static bool SetExpandedText(HWND dialog, int control, const char *value)
+{
+    char expanded[MAX_PATH];
+    ExpandVariables(expanded, value);
+    return SetDlgItemTextA(dialog, control, expanded) != FALSE;
+}
+
+static void FindHelpFile(HWND dialog)
+{
+    HelpPath[0] = '\0';
+    if (Script.HelpFile == NULL)
+        return;
+    char path[MAX_PATH];
+    JoinPath(path, Run.SourceDir, Script.HelpFile);
+    if (!FileExists(path))
+        return;
+    lstrcpyA(HelpPath, path);
+    LogLine(7, "Having help file \"%s\"", HelpPath);
+    ShowWindow(GetDlgItem(dialog, kHelpButton), SW_SHOW);
+}
+
+static bool InitInstallOptionsDialog(HWND dialog)
+{
+    SetDialogCaption(dialog);
+    if (!SetDlgItemTextA(dialog, kWarningText, kWarning))
+        return false;
+    warningBrush = CreateSolidBrush(kWarningBackground);
+    if (warningBrush == NULL) {
+        LogLine(kLogError, "Cannot create brush");
+        return false;
+    }
+    if (!SetExpandedText(dialog, kInstallDirEdit, Script.DefaultInstallDir) ||
+        !SetExpandedText(dialog, kProgramGroupEdit, Script.DefaultProgramGroup))
+        return false;
+    FindHelpFile(dialog);
+    return true;
+}
+
+static void CloseInstallOptionsDialog(HWND dialog, INT_PTR result)
+{
+    if (warningBrush != NULL) {
+        DeleteObject(warningBrush);
+        warningBrush = NULL;
+    }
+    EndDialog(dialog, result);
+}
+
+static void TakeInstallOptions(HWND dialog)
+{
+    char text[MAX_PATH];
+    GetDlgItemTextA(dialog, kInstallDirEdit, text, MAX_PATH);
+    Run.InstallDir = StrDup(text);
+    GetDlgItemTextA(dialog, kProgramGroupEdit, text, MAX_PATH);
+    Run.ProgramGroup = StrDup(text);
+    Run.AdvancedUser = IsDlgButtonChecked(dialog, kAdvancedUserBox) == BST_CHECKED;
+}
+
+static void OpenHelpFile()
+{
+    char stream[MAX_PATH + 32];
+    // A downloaded help file would otherwise open with a security warning, or not at all.
+    wsprintfA(stream, "%s:Zone.Identifier:$DATA", HelpPath);
+    if (!DeleteFileA(stream) && GetLastError() != ERROR_FILE_NOT_FOUND)
+        LogLine(kLogError, "Cannot delete zone stream (%s)", LastErrorText());
+    LogLine(7, "Invoking help file \"%s\"", HelpPath);
+    ShellExecuteA(NULL, NULL, HelpPath, NULL, NULL, SW_SHOW);
+}
+
+static INT_PTR CALLBACK InstallOptionsDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    switch (message) {
+    case WM_INITDIALOG:
+        if (!InitInstallOptionsDialog(dialog)) {
+            ErrorBox("Cannot init dialog");
+            CloseInstallOptionsDialog(dialog, 0);
+        }
+        return TRUE;
+    case WM_CTLCOLORSTATIC:
+        if ((HWND)lParam == GetDlgItem(dialog, kWarningText) && warningBrush != NULL) {
+            SetBkColor((HDC)wParam, kWarningBackground);
+            SetTextColor((HDC)wParam, kWarningTextColour);
+            return (INT_PTR)warningBrush;
+        }
+        break;
+    case WM_COMMAND:
+        switch (LOWORD(wParam)) {
+        case IDOK:
+            TakeInstallOptions(dialog);
+            CloseInstallOptionsDialog(dialog, 1);
+            return TRUE;
+        case IDCANCEL:
+            Run.UserQuit = true;
+            CloseInstallOptionsDialog(dialog, 0);
+            return TRUE;
+        case kHelpButton:
+            OpenHelpFile();
+            return TRUE;
+        }
+        break;
+    }
+    return FALSE;
+}
+
+// A dialog that cannot be created at all counts as a failure, not as an answer.
+static bool RunDialog(int templateId, DLGPROC procedure)
+{
+    INT_PTR result = DialogBoxParamA(Run.ModuleInstance, MAKEINTRESOURCEA(templateId), NULL, procedure, 0);
+    if (result == -1) {
+        ErrorBox("Cannot init dialog");
+        return false;
+    }
+    return result != 0;
+}
+
+bool ShowLicenseDialog()
+{
+    LogLine(7, "Displaying license agreement");
+    bool accepted = RunDialog(kLicenseDialog, LicenseDialogProc);
+    LogLine(7, "License agreement %sted", accepted ? "accep" : "rejec");
+    return accepted;
+}
+
+bool ShowInstallOptionsDialog()
+{
+    LogLine(7, "Displaying directory selection dialog");
+    bool confirmed = RunDialog(kInstallOptionsDialog, InstallOptionsDialogProc);
+    LogLine(7, "Directory selection %sed", confirmed ? "succeed" : "abort");
+    return confirmed;
+}

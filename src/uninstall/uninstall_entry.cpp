@@ -1,0 +1,60 @@
+#include "uninstall/uninstall_entry.h"
+#include "script/setup_script.h"
+#include "shell/msgbox.h"
+#include "shell/runstate.h"
+#include "support/errortext.h"
+#include "system/registry.h"
+#include "uninstall/journal.h"
+
+static const char kUninstallKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
+const int kEntryTextSize = 368;
+
+// The entry's name and its command; a text that would not fit is refused, never cut.
+static bool ComposeEntryTexts(char *entryName, char *command)
+{
+    int nameLength = lstrlenA(Script.AppName) + 1 + lstrlenA(Script.AppVersion);
+    int commandLength = lstrlenA(Run.InstallDir) + 1 + lstrlenA(Run.ExeModuleName) + 3;
+    if (nameLength >= kEntryTextSize || commandLength >= kEntryTextSize) {
+        SetLastError(ERROR_FILENAME_EXCED_RANGE);
+        ErrorBox("Cannot register the uninstaller of \"%s\" (%s)", Script.AppName, LastErrorText());
+        return false;
+    }
+    wsprintfA(entryName, "%s %s", Script.AppName, Script.AppVersion);
+    wsprintfA(command, "%s\\%s", Run.InstallDir, Run.ExeModuleName);
+    return true;
+}
+
+static bool WriteEntryValues(RegKey *entry, const char *entryName, char *command)
+{
+    const DWORD noModify = 1;
+    if (!RegKeySetString(entry, "DisplayName", entryName) || !RegKeySetString(entry, "DisplayIcon", command))
+        return false;
+    lstrcatA(command, " -u");
+    return RegKeySetString(entry, "UninstallString", command) &&
+           RegKeySetValue(entry, "NoModify", REG_DWORD, &noModify, sizeof noModify);
+}
+
+bool RegisterUninstallEntry()
+{
+    bool ok = false;
+    RegKey parent;
+    RegKey entry;
+    char entryName[kEntryTextSize];
+    char command[kEntryTextSize];
+    RegKeyInit(&parent);
+    RegKeyInit(&entry);
+    if (!ComposeEntryTexts(entryName, command))
+        goto done;
+    if (!RegKeyOpen(&parent, HKEY_LOCAL_MACHINE, kUninstallKey, true, true))
+        goto done;
+    if (!RegKeyCreate(&entry, RegKeyHandle(&parent), entryName))
+        goto done;
+    // Recorded before any value is set: a failure below still leaves the key to be removed.
+    if (!JournalAddEvent(kEventCreateKey, "\"HKLM\\%s\\%s\"", kUninstallKey, entryName))
+        goto done;
+    ok = WriteEntryValues(&entry, entryName, command);
+done:
+    RegKeyRelease(&entry);
+    RegKeyRelease(&parent);
+    return ok;
+}
