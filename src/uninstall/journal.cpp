@@ -49,7 +49,11 @@ bool JournalAppendLine(const char *text)
         Journal.text = block;
         Journal.capacity = capacity;
     }
-    Journal.length += (DWORD)wsprintfA(Journal.text + Journal.length, "%s\r\n", text);
+    // Copied, not formatted: wsprintfA would cut a line at 1024 bytes.
+    DWORD length = needed - 3;
+    CopyMemory(Journal.text + Journal.length, text, length);
+    CopyMemory(Journal.text + Journal.length + length, "\r\n", 3);
+    Journal.length += length + 2;
     return true;
 }
 

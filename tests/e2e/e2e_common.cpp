@@ -1,6 +1,8 @@
 #include "e2e_common.h"
 #include <algorithm>
+#include <objbase.h>
 #include <regex>
+#include <shlobj.h>
 
 namespace e2e {
 
@@ -166,6 +168,81 @@ void RemoveTree(const std::string &path)
 bool PathExists(const std::string &path)
 {
     return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+bool PressEnter(const robot::Window &dialog)
+{
+    GUITHREADINFO info = { sizeof info };
+    DWORD thread = GetWindowThreadProcessId(dialog.hwnd, NULL);
+    if (!GetGUIThreadInfo(thread, &info) || info.hwndFocus == NULL)
+        return false;
+    PostMessageA(info.hwndFocus, WM_KEYDOWN, VK_RETURN, 0x001C0001);
+    PostMessageA(info.hwndFocus, WM_KEYUP, VK_RETURN, 0xC01C0001);
+    return true;
+}
+
+std::string CommonProgramsFolder()
+{
+    char folder[MAX_PATH] = "";
+    SHGetSpecialFolderPathA(NULL, folder, CSIDL_COMMON_PROGRAMS, FALSE);
+    return folder;
+}
+
+std::string RegistryValue(HKEY root, const std::string &key, const char *name)
+{
+    HKEY handle;
+    if (RegOpenKeyExA(root, key.c_str(), 0, KEY_READ, &handle) != ERROR_SUCCESS)
+        return "";
+    BYTE data[1024];
+    DWORD size = sizeof data - 1, type = 0;
+    std::string value;
+    if (RegQueryValueExA(handle, name, NULL, &type, data, &size) == ERROR_SUCCESS) {
+        if (type == REG_DWORD)
+            value = std::to_string(*(DWORD *)data);
+        else
+            value.assign((char *)data, size > 0 && data[size - 1] == 0 ? size - 1 : size);
+    }
+    RegCloseKey(handle);
+    return value;
+}
+
+bool RegistryKeyExists(HKEY root, const std::string &key)
+{
+    HKEY handle;
+    if (RegOpenKeyExA(root, key.c_str(), 0, KEY_READ, &handle) != ERROR_SUCCESS)
+        return false;
+    RegCloseKey(handle);
+    return true;
+}
+
+LinkInfo ReadLink(const std::string &linkPath)
+{
+    LinkInfo info;
+    CoInitialize(NULL);
+    IShellLinkA *link = NULL;
+    IPersistFile *file = NULL;
+    if (SUCCEEDED(CoCreateInstance(CLSID_ShellLink, NULL, CLSCTX_INPROC_SERVER, IID_IShellLinkA, (void **)&link)) &&
+        SUCCEEDED(link->QueryInterface(IID_IPersistFile, (void **)&file))) {
+        WCHAR wide[MAX_PATH];
+        MultiByteToWideChar(CP_ACP, 0, linkPath.c_str(), -1, wide, MAX_PATH);
+        if (SUCCEEDED(file->Load(wide, STGM_READ))) {
+            char text[MAX_PATH];
+            info.loaded = true;
+            link->GetPath(text, MAX_PATH, NULL, SLGP_RAWPATH);
+            info.path = text;
+            link->GetArguments(text, MAX_PATH);
+            info.arguments = text;
+            link->GetWorkingDirectory(text, MAX_PATH);
+            info.workingDir = text;
+            link->GetDescription(text, MAX_PATH);
+            info.description = text;
+        }
+    }
+    if (file)
+        file->Release();
+    if (link)
+        link->Release();
+    return info;
 }
 
 std::string ReportWithLogParagraph(const std::string &first, const std::string &logPath)

@@ -57,6 +57,21 @@ std::vector<std::string> SplitLines(const std::string &text);   // at CR LF
 void RemoveTree(const std::string &path);
 bool PathExists(const std::string &path);
 
+// Presses Enter in a dialog as the keyboard would: on the control that has the focus.
+bool PressEnter(const robot::Window &dialog);
+
+// The Windows folders a test looks into.
+std::string CommonProgramsFolder();
+// A registry value as text ("" when absent); numbers as decimal text.
+std::string RegistryValue(HKEY root, const std::string &key, const char *name);
+bool RegistryKeyExists(HKEY root, const std::string &key);
+// What a shell link holds.
+struct LinkInfo {
+    bool loaded = false;
+    std::string path, arguments, workingDir, description;
+};
+LinkInfo ReadLink(const std::string &linkPath);
+
 // The final report of a failed or warned run that offers to keep the trace log.
 std::string ReportWithKeepQuestion(const std::string &first, const std::string &logPath);
 // The same without the question (the log is kept anyway).
