@@ -24,9 +24,10 @@ static bool CopyBlocks(HANDLE from, HANDLE to, const char *source, const char *d
             ok = true;
             break;
         }
+        SetLastError(ERROR_SUCCESS);
         if (!WriteFile(to, buffer, got, &written, NULL) || written != got) {
-            if (written != got && GetLastError() == ERROR_SUCCESS)
-                SetLastError(ERROR_WRITE_FAULT);
+            if (GetLastError() == ERROR_SUCCESS)
+                SetLastError(ERROR_DISK_FULL);   // a short write to a file: no room left
             ErrorBox("Cannot write to \"%s\" (%s)", destination, LastErrorText());
             break;
         }
@@ -172,9 +173,10 @@ bool SaveFile(const char *path, const void *data, DWORD size)
         ErrorBox("Cannot create file \"%s\" (%s)", path, LastErrorText());
         return false;
     }
+    SetLastError(ERROR_SUCCESS);
     if (!SetEndOfFile(file) || !WriteFile(file, data, size, &written, NULL) || written != size) {
-        if (written != size && GetLastError() == ERROR_SUCCESS)
-            SetLastError(ERROR_WRITE_FAULT);
+        if (GetLastError() == ERROR_SUCCESS)
+            SetLastError(ERROR_DISK_FULL);
         ErrorBox("Cannot write %u bytes to file \"%s\" (%s)", size, path, LastErrorText());
         goto done;
     }
