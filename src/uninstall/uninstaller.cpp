@@ -1,9 +1,312 @@
 #include "uninstall/uninstaller.h"
+#include "install/file_ops.h"
+#include "script/setup_script.h"
+#include "shell/msgbox.h"
 #include "shell/tracelog.h"
+#include "support/errortext.h"
+#include "support/memory.h"
+#include "support/text.h"
+#include "system/privileges.h"
+#include "uninstall/journal.h"
 
-// Uninstallation is not built yet: the run changes nothing and succeeds.
+const UINT kBatchTextSize = 1024;
+const UINT kInterpreterLineSize = 2 * MAX_PATH + 16;
+const DWORD kFirstBatchVersion = 6;   // Windows Vista: the copy is deleted by a batch file
+
+HANDLE OpenSyncEvent(bool openExisting)
+{
+    char name[MAX_PATH];
+    lstrcpynA(name, Run.InstallDir, MAX_PATH);
+    for (char *c = name; *c != '\0'; c++) {
+        if (*c == '\\')
+            *c = '/';
+    }
+    LogLine(5, "Sync event name: \"%s\"", name);
+    HANDLE event = CreateEventA(NULL, FALSE, FALSE, name);
+    DWORD error = GetLastError();
+    DWORD expected = openExisting ? ERROR_ALREADY_EXISTS : ERROR_SUCCESS;
+    if (event != NULL && error == expected) {
+        LogLine(5, "%s sync event \"%s\"", openExisting ? "Opened" : "Created", name);
+        return event;
+    }
+    if (event != NULL) {
+        CloseHandle(event);
+        // Another uninstaller of this folder holds the event, or no primary waits for us.
+        SetLastError(openExisting ? ERROR_FILE_NOT_FOUND : ERROR_ALREADY_EXISTS);
+    }
+    ErrorBox("Cannot %s sync event (%s)", openExisting ? "open" : "create", LastErrorText());
+    return NULL;
+}
+
+bool FormatSecondaryArguments(char *arguments, DWORD primaryPid, const char *installDir)
+{
+    if (lstrlenA(installDir) + 24 >= (int)kSecondaryArgumentsSize)
+        return false;
+    wsprintfA(arguments, " -u -p %08X -d \"%s\"", primaryPid, installDir);
+    return true;
+}
+
+// What StartSecondary made, for its one way out.
+struct SecondaryLaunch {
+    char copyPath[MAX_PATH + 64];
+    char batchPath[MAX_PATH + 64];
+    bool copyMade;
+    bool batchMade;
+    HANDLE batchFile;
+    HANDLE deleteOnClose;
+    char arguments[kSecondaryArgumentsSize];
+    char commandLine[kInterpreterLineSize];
+    const char *application;
+    STARTUPINFOA startup;
+};
+
+static bool MakeProgramCopy(SecondaryLaunch *launch)
+{
+    HANDLE file = CreateTempFile(launch->copyPath, "EXE");
+    if (file == INVALID_HANDLE_VALUE)
+        return false;
+    CloseHandle(file);
+    launch->copyMade = true;
+    return CopyOneFile(Run.ExeModulePath, launch->copyPath, false);
+}
+
+// Before Vista the system deletes the copy once its last user has ended.
+static void MarkCopyForDeletion(SecondaryLaunch *launch)
+{
+    LogLine(5, "Opening \"%s\" for delete on close", launch->copyPath);
+    launch->deleteOnClose = CreateFileA(launch->copyPath, GENERIC_READ | DELETE, FILE_SHARE_READ | FILE_SHARE_DELETE,
+                                        NULL, OPEN_EXISTING, FILE_FLAG_DELETE_ON_CLOSE, NULL);
+    if (launch->deleteOnClose == INVALID_HANDLE_VALUE)
+        LogLine(kLogError, "Cannot open \"%s\" for delete on close (%s)", launch->copyPath, LastErrorText());
+    QueueFileDeletion(launch->copyPath, false);
+}
+
+// From Vista on a hidden batch file starts the copy, waits for it, and deletes it and itself.
+static bool PrepareBatchLaunch(SecondaryLaunch *launch)
+{
+    launch->batchFile = CreateTempFile(launch->batchPath, "BAT");
+    if (launch->batchFile == INVALID_HANDLE_VALUE)
+        return false;
+    launch->batchMade = true;
+    char text[kBatchTextSize];
+    int length = 2 * lstrlenA(launch->copyPath) + lstrlenA(launch->arguments) + lstrlenA(launch->batchPath) + 40;
+    DWORD written = 0;
+    SetLastError(ERROR_BUFFER_OVERFLOW);
+    if (length < (int)kBatchTextSize) {
+        length = wsprintfA(text, "@echo off\r\nstart /w %s%s\r\ndel %s\r\ndel %s\r\n", launch->copyPath,
+                           launch->arguments, launch->copyPath, launch->batchPath);
+        SetLastError(ERROR_SUCCESS);
+        if (WriteFile(launch->batchFile, text, (DWORD)length, &written, NULL) && written != (DWORD)length)
+            SetLastError(ERROR_DISK_FULL);
+    }
+    if (GetLastError() != ERROR_SUCCESS) {
+        ErrorBox("Cannot write text to \"%s\" (%s)", launch->batchPath, LastErrorText());
+        return false;
+    }
+    CloseHandle(launch->batchFile);
+    launch->batchFile = INVALID_HANDLE_VALUE;
+    LogLine(5, "Creating \"%s\" complete", launch->batchPath);
+    DWORD interpreterLength = GetEnvironmentVariableA("ComSpec", launch->commandLine, MAX_PATH);
+    if (interpreterLength == 0 || interpreterLength >= MAX_PATH) {
+        if (interpreterLength != 0)
+            SetLastError(ERROR_BUFFER_OVERFLOW);
+        ErrorBox("Cannot get command interpreter path (%s)", LastErrorText());
+        return false;
+    }
+    wsprintfA(launch->commandLine + interpreterLength, " /c %s", launch->batchPath);
+    launch->application = NULL;
+    launch->startup.dwFlags = STARTF_USESHOWWINDOW;
+    launch->startup.wShowWindow = SW_HIDE;
+    return true;
+}
+
+// Waits for the secondary's signal, and for the started process too: a secondary that dies,
+// or an interpreter that cannot start it, must not leave the primary waiting forever.
+static bool WaitForSecondary(HANDLE syncEvent, HANDLE process)
+{
+    HANDLE handles[2] = { syncEvent, process };
+    DWORD result = WaitForMultipleObjects(2, handles, FALSE, INFINITE);
+    if (result == WAIT_OBJECT_0) {
+        LogLine(5, "Secondary process initialized");
+        return true;
+    }
+    if (result == WAIT_OBJECT_0 + 1)
+        ErrorBox("Cannot get signal from secondary process");
+    else
+        ErrorBox("Error waiting for signal (%s)", LastErrorText());
+    return false;
+}
+
+static bool LaunchSecondary(SecondaryLaunch *launch, HANDLE syncEvent)
+{
+    PROCESS_INFORMATION process;
+    char pidText[16];
+    LogLine(5, "Starting \"%s\":", launch->application != NULL ? launch->application : "");
+    LogLine(5, "Command line: \"%s\"", launch->commandLine);
+    LogLine(5, "Working dir: \"%s\"", Run.TempDir);
+    if (!CreateProcessA(launch->application, launch->commandLine, NULL, NULL, FALSE, CREATE_DEFAULT_ERROR_MODE,
+                        NULL, Run.TempDir, &launch->startup, &process)) {
+        ErrorBox("Cannot start fork process (%s)", LastErrorText());
+        return false;
+    }
+    LogLine(5, "Secondary process PID=%s, waiting for signal...", PidText(process.dwProcessId, pidText));
+    bool signalled = WaitForSecondary(syncEvent, process.hProcess);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    return signalled;
+}
+
+bool StartSecondary(HANDLE syncEvent)
+{
+    SecondaryLaunch launch;
+    ZeroMemory(&launch, sizeof launch);
+    launch.batchFile = INVALID_HANDLE_VALUE;
+    launch.deleteOnClose = INVALID_HANDLE_VALUE;
+    launch.startup.cb = sizeof launch.startup;
+    bool batch = Run.OsVersion.dwMajorVersion >= kFirstBatchVersion;
+    bool ok = false;
+    if (!MakeProgramCopy(&launch))
+        goto done;
+    if (!batch)
+        MarkCopyForDeletion(&launch);
+    if (!FormatSecondaryArguments(launch.arguments, GetCurrentProcessId(), Run.InstallDir)) {
+        SetLastError(ERROR_BUFFER_OVERFLOW);
+        ErrorBox("Cannot start fork process (%s)", LastErrorText());
+        goto done;
+    }
+    if (batch) {
+        if (!PrepareBatchLaunch(&launch))
+            goto done;
+    } else {
+        launch.application = launch.copyPath;
+        lstrcpyA(launch.commandLine, launch.arguments);
+    }
+    ok = LaunchSecondary(&launch, syncEvent);
+done:
+    if (launch.deleteOnClose != INVALID_HANDLE_VALUE)
+        CloseHandle(launch.deleteOnClose);
+    if (launch.batchFile != INVALID_HANDLE_VALUE)
+        CloseHandle(launch.batchFile);
+    if (!ok && launch.copyMade)
+        DeleteOneFile(launch.copyPath);
+    if (!ok && launch.batchMade)
+        DeleteOneFile(launch.batchPath);
+    return ok;
+}
+
+// The secondary's handshake: open the primary, signal it, wait for its end. False after a box
+// when the signal could not be given; the status gets a warning when the primary is not known.
+static bool JoinPrimary(HANDLE syncEvent, RunStatus *status)
+{
+    char pidText[16];
+    LogLine(5, "Opening primary process %s", PidText(Run.PrimaryPid, pidText));
+    // Opened before the signal, while the primary is still there waiting for it.
+    HANDLE primary = OpenProcess(SYNCHRONIZE, FALSE, Run.PrimaryPid);
+    DWORD openError = GetLastError();
+    if (!SetEvent(syncEvent)) {
+        ErrorBox("Cannot set sync event (%s)", LastErrorText());
+        if (primary != NULL)
+            CloseHandle(primary);
+        return false;
+    }
+    if (primary == NULL) {
+        SetLastError(openError);
+        ErrorBox("Cannot connect to primary process (%s)", LastErrorText());
+        StatusSetWarning(status);
+        return true;
+    }
+    LogLine(5, "Waiting for primary process termination");
+    WaitForSingleObject(primary, INFINITE);
+    CloseHandle(primary);
+    LogLine(5, "Primary process is terminated");
+    return true;
+}
+
+// The primary names the product from the journal and asks the user. False ends the run: with
+// the failed bit when the journal has no product name, quietly when the user says No.
+static bool ConfirmUninstallation(const char *journal, RunStatus *status)
+{
+    char line[kJournalLineSize];
+    char name[MAX_PATH];
+    if (FindJournalEvent(line, journal, kEventAppName) == NULL) {
+        ErrorBox("No %s event in file \"%s\"", "AppName", kJournalFileName);
+        StatusSetFailed(status);
+        return false;
+    }
+    GetToken(line, name, MAX_PATH);
+    Script.AppName = StrDup(name);
+    LogLine(5, "AppName=\"%s\"", Script.AppName);
+    bool agreed = MsgBox(MB_ICONQUESTION | MB_YESNO | MB_DEFBUTTON2, "Do you really want to uninstall %s?",
+                         Script.AppName) == IDYES;
+    LogLine(7, "Uninstallation %sabled", agreed ? "en" : "dis");
+    if (!agreed)
+        Run.UserQuit = true;
+    return agreed;
+}
+
+static void RunPrimary(char *journal, HANDLE syncEvent, RunStatus *status)
+{
+    if (!ConfirmUninstallation(journal, status))
+        return;
+    if (StatusIsFailed(StatusMerge(status, ReplayJournal(journal, kDriverPhaseMask))))
+        return;
+    if (!StartSecondary(syncEvent))
+        StatusSetFailed(status);
+}
+
+static void RunSecondary(char *journal, HANDLE syncEvent, RunStatus *status)
+{
+    if (Run.PrimaryPid != kNoPrimary && !JoinPrimary(syncEvent, status)) {
+        StatusSetFailed(status);
+        return;
+    }
+    StatusMerge(status, ReplayJournal(journal, ~kDriverPhaseMask));
+}
+
+// Administrator rights when the installation needed them; false when they cannot be had.
+static bool CheckJournalRights(const char *journal)
+{
+    char line[kJournalLineSize];
+    if (FindJournalEvent(line, journal, kEventAdmRightsRequired) != NULL)
+        RequireAdminRights();
+    return !Run.AdminRightsRequired || CheckAdminRights();
+}
+
 RunStatus RunUninstaller()
 {
-    LogLine(7, "Nothing to uninstall yet");
-    return 0;
+    RunStatus status;
+    StatusInit(&status);
+    HANDLE syncEvent = NULL;
+    char *journal = NULL;
+    bool primary = Run.PrimaryPid == 0;
+    LogLine(7, "Working as %s process", primary ? "primary" : "secondary");
+    if (primary) {
+        Run.InstallDir = StrDup(Run.ExeModuleDir);
+        LogLine(5, "InstallDir=\"%s\"", Run.InstallDir);
+    }
+    if (Run.PrimaryPid != kNoPrimary) {
+        syncEvent = OpenSyncEvent(!primary);
+        if (syncEvent == NULL) {
+            StatusSetFailed(&status);
+            goto done;
+        }
+    }
+    journal = LoadFile(Run.InstallDir, kJournalFileName, NULL);
+    if (journal == NULL) {
+        StatusSetFailed(&status);
+        goto done;
+    }
+    if (!CheckJournalRights(journal)) {
+        Run.UserQuit = true;
+        goto done;
+    }
+    if (primary)
+        RunPrimary(journal, syncEvent, &status);
+    else
+        RunSecondary(journal, syncEvent, &status);
+done:
+    MemFree(journal);
+    if (syncEvent != NULL)
+        CloseHandle(syncEvent);
+    return status;
 }

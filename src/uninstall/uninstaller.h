@@ -1,5 +1,18 @@
-// The two-process uninstaller.
+// The two-process uninstaller: the primary (the copy in the installation folder) removes the
+// devices and hands over to a secondary copy in the temporary folder, which removes the rest,
+// the primary's own file included.
 #pragma once
+#include <windows.h>
 #include "shell/runstate.h"
 
+const DWORD kDriverPhaseMask = 0x180;          // InstallDevice and InstallMmeDriver
+const DWORD kNoPrimary = 0xFFFFFFFF;           // a secondary started by hand
+
 RunStatus RunUninstaller();
+// Creates (primary) or opens (secondary) the event named after InstallDir; null after a box.
+HANDLE OpenSyncEvent(bool openExisting);
+// Starts the secondary from a temporary copy; true once it has signalled.
+bool StartSecondary(HANDLE syncEvent);
+// " -u -p %08X -d \"%s\"" into a buffer of kSecondaryArgumentsSize bytes; false when it does not fit.
+const UINT kSecondaryArgumentsSize = MAX_PATH + 32;
+bool FormatSecondaryArguments(char *arguments, DWORD primaryPid, const char *installDir);

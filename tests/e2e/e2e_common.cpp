@@ -31,12 +31,7 @@ ProductFolder::~ProductFolder()
 
 void ProductFolder::Write(const std::string &fileName, const std::string &content) const
 {
-    std::string path = path_ + "\\" + fileName;
-    HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, 0, NULL);
-    ASSERT_NE(file, INVALID_HANDLE_VALUE) << path;
-    DWORD written = 0;
-    WriteFile(file, content.data(), (DWORD)content.size(), &written, NULL);
-    CloseHandle(file);
+    WriteTextFile(path_ + "\\" + fileName, content);
 }
 
 static std::vector<std::string> ListFolder(const std::string &pattern)
@@ -137,6 +132,15 @@ std::string ReadFileText(const std::string &path)
         content.append(buffer, got);
     CloseHandle(file);
     return content;
+}
+
+void WriteTextFile(const std::string &path, const std::string &content)
+{
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, 0, NULL);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE) << path;
+    DWORD written = 0;
+    WriteFile(file, content.data(), (DWORD)content.size(), &written, NULL);
+    CloseHandle(file);
 }
 
 std::vector<std::string> SplitLines(const std::string &text)

@@ -53,6 +53,7 @@ std::string TempFolder();                    // without the trailing backslash
 std::vector<std::string> TraceLogs();        // full paths of the trace logs in the temp folder
 std::vector<std::string> NewTraceLogs(const std::vector<std::string> &before);
 std::string ReadFileText(const std::string &path);
+void WriteTextFile(const std::string &path, const std::string &content);
 std::vector<std::string> SplitLines(const std::string &text);   // at CR LF
 void RemoveTree(const std::string &path);
 bool PathExists(const std::string &path);
