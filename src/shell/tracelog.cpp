@@ -8,6 +8,7 @@
 
 const UINT kLinePrefixLength = 19;
 const UINT kFormatLimit = 1024;   // wvsprintfA writes at most this many bytes
+const int kTraceLogNameAttempts = 5;
 
 bool LogLineV(DWORD level, const char *format, va_list arguments)
 {
@@ -87,16 +88,30 @@ bool GetModulePaths()
     return true;
 }
 
-bool CreateTraceLog()
+static HANDLE OpenTraceLogFile(char *name)
 {
-    char name[MAX_PATH + 64];
     SYSTEMTIME now;
     GetLocalTime(&now);
     wsprintfA(name, "%s\\brindlework_setup_log_%04u%02u%02u_%02u%02u%02u.tmp", Run.TempDir,
               now.wYear, now.wMonth, now.wDay, now.wHour, now.wMinute, now.wSecond);
+    return CreateFileA(name, GENERIC_WRITE, FILE_SHARE_READ, NULL, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
+}
+
+// The name has a resolution of one second, and a run that started in the same second may
+// still write its log (the secondary uninstaller follows its primary that quickly): such a
+// name is left to its owner, and the next second gives a fresh one.
+bool CreateTraceLog()
+{
+    char name[MAX_PATH + 64];
+    HANDLE file = OpenTraceLogFile(name);
+    for (int attempt = 0; file == INVALID_HANDLE_VALUE && GetLastError() == ERROR_SHARING_VIOLATION &&
+                          attempt < kTraceLogNameAttempts; attempt++) {
+        SYSTEMTIME now;
+        GetLocalTime(&now);
+        Sleep(1000 - now.wMilliseconds + 10);
+        file = OpenTraceLogFile(name);
+    }
     Run.TraceLogPath = StrDup(name);
-    HANDLE file = CreateFileA(name, GENERIC_WRITE, FILE_SHARE_READ, NULL, CREATE_ALWAYS,
-                              FILE_ATTRIBUTE_NORMAL, NULL);
     if (file == INVALID_HANDLE_VALUE) {
         ErrorBox("Cannot create trace log file \"%s\" (%s)", name, LastErrorText());
         MemFree(Run.TraceLogPath);

@@ -166,6 +166,18 @@ void ShowSystem(const char *when)
     } else {
         printf("HKLM\\%s: (absent)\n", uninstall);
     }
+    printf("Program copies and batch files in the temporary folder:");
+    int count = 0;
+    for (const std::string &name : List(TempFolder())) {
+        std::string upper = name;
+        for (char &c : upper)
+            c = (char)toupper((unsigned char)c);
+        if (upper.size() > 4 && (upper.substr(upper.size() - 4) == ".EXE" || upper.substr(upper.size() - 4) == ".BAT")) {
+            printf(" %s", name.c_str());
+            count++;
+        }
+    }
+    printf("%s\n", count == 0 ? " (none)" : "");
 }
 
 }  // namespace

@@ -80,6 +80,23 @@ TEST(CreateTraceLog, NameFromTempDirAndTime)
     EXPECT_EQ(log.Lines().size(), 1u);
 }
 
+TEST(CreateTraceLog, NameInUseByAnotherRunTakesTheNextSecond)
+{
+    LogCapture log;   // holds this second's name open, as a run still writing would
+    std::string taken = ::Run.TraceLogPath;
+    HANDLE handle = ::Run.TraceLogHandle;
+    ::Run.TraceLogHandle = NULL;
+    ::Run.TraceLogPath = NULL;
+    ASSERT_TRUE(CreateTraceLog());
+    std::string fresh = ::Run.TraceLogPath;
+    EXPECT_NE(fresh, taken);
+    EXPECT_GT(fresh, taken) << "a later time stamp";
+    CloseHandle(::Run.TraceLogHandle);
+    DeleteFileA(fresh.c_str());
+    ::Run.TraceLogHandle = handle;
+    ::Run.TraceLogPath = StrDup(taken.c_str());
+}
+
 TEST(CreateTraceLog, MissingFolderIsReportedAndLeavesNoPath)
 {
     LogCapture log;   // its own log receives the box line

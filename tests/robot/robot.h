@@ -1,0 +1,174 @@
+// The UI robot: starts a Windows GUI program as a user would and drives its message boxes and
+// dialogs from the test process. It follows every process descended from the one it started
+// (a copy of the program started from the temp folder, NotePad opened by the program, ...).
+//
+// How it sees things under Wine:
+// - processes: the started process runs in a job object (its descendants join it), and
+//   CreateToolhelp32Snapshot is polled for processes whose parent is one already known; every
+//   process found is kept open, so its id cannot be reused while the session lives; Wine's
+//   desktop process, which Wine starts as a child of the first program that needs the desktop,
+//   is left out;
+// - windows: visible top-level windows of those processes, polled every kPollMs;
+// - a message box is a "#32770" window whose children are the text static (id 0xFFFF), the
+//   icon static (id 0x440) and push buttons only;
+// - the default button is the push button with BS_DEFPUSHBUTTON (DM_GETDEFID answers IDOK even
+//   for a box without an OK button);
+// - the icon kind is found by comparing the icon static's pixels on the screen with the system
+//   icons drawn by the robot itself (icon handles are per process, and another process's icon
+//   cannot be read through GetIconInfo);
+// - pictures are taken from the screen (GetDC(NULL) + BitBlt) after raising the window;
+//   PrintWindow on another process's window draws nothing.
+#pragma once
+
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace robot {
+
+const DWORD kPollMs = 25;
+const DWORD kDefaultTimeoutMs = 15000;
+const UINT kKilledExitCode = 0xDEAD;  // the exit code of a process the robot ended
+
+enum IconKind { kIconNone, kIconError, kIconWarning, kIconQuestion, kIconInformation, kIconUnknown };
+const char *IconName(IconKind kind);
+
+// A process of the program as the robot last saw it.
+struct ProcessInfo {
+    DWORD pid = 0;
+    std::string exe;         // file name only
+    bool ended = false;
+    bool exitKnown = false;  // false when it had ended before the robot found it
+    DWORD exitCode = 0;
+};
+
+struct Control {
+    HWND hwnd = nullptr;
+    int id = 0;
+    std::string className;
+    std::string text;  // WM_GETTEXT, line breaks as sent by the program
+    DWORD style = 0;
+    bool checked = false;  // check boxes and radio buttons
+    bool visible = false;
+    bool enabled = false;
+};
+
+// A top-level window of the program: message box, dialog or other.
+struct Window {
+    HWND hwnd = nullptr;
+    DWORD pid = 0;
+    std::string className, caption;
+    bool isMessageBox = false;
+    std::string text;                  // the box text (control 0xFFFF), line breaks as "\n"
+    std::vector<std::string> buttons;  // visible push buttons, left to right, '&' removed
+    std::vector<int> buttonIds;        // IDOK, IDYES, ... in the same order
+    int defaultButton = 0;             // id of the default push button, 0 if none
+    IconKind icon = kIconNone;         // of the first visible icon static
+    std::vector<Control> controls;     // every child control, in the window's own order
+
+    const Control *FindControl(int id) const;
+    std::string Describe() const;  // caption, text, buttons, default, icon (or the controls)
+};
+
+class Session {
+public:
+    Session();
+    ~Session();  // kills whatever is still running
+    Session(const Session &) = delete;
+    Session &operator=(const Session &) = delete;
+
+    // exe and cwd may be Windows paths or Unix paths ("/..." becomes "Z:\..."); args is the rest
+    // of the command line as the program should receive it (see QuoteArg).
+    bool Start(const std::string &exe, const std::string &args, const std::string &cwd = "");
+    DWORD RootPid() const;
+
+    // Next top-level visible window of any process of the program that was not returned before;
+    // false on timeout or when every process has ended (then *window is untouched).
+    bool NextWindow(Window *window, DWORD timeoutMs);
+    // Reads the window's controls and texts again (the icon kind is kept); false once it is gone.
+    bool Update(Window *window);
+    bool Press(const Window &w, int controlId);                                 // WM_COMMAND BN_CLICKED, posted
+    bool Close(const Window &w);                                                // WM_CLOSE, posted
+    bool SetEditText(const Window &w, int controlId, const std::string &text);  // WM_SETTEXT
+    // A check box or radio button clicked (BM_CLICK, posted) unless it already shows the wanted
+    // state; true once it does. A radio button cannot be unticked by a click.
+    bool SetTick(const Window &w, int controlId, bool ticked);
+    bool Tick(const Window &w, int controlId);  // SetTick(w, controlId, true)
+    std::string ReadControlText(const Window &w, int controlId);  // WM_GETTEXT (works across processes for edits)
+    bool SavePng(const Window &w, const std::string &path);       // Windows or Unix path
+
+    // Waits until every process of the program has ended. If a window appears meanwhile it is
+    // stored in *unexpected (when given) and the result is false; also false on timeout (then
+    // everything is killed, and a window still open is stored in *unexpected). *exitCode
+    // receives the started process's exit code (STILL_ACTIVE while it runs).
+    bool WaitExit(DWORD timeoutMs, DWORD *exitCode, Window *unexpected = nullptr);
+    void KillAll();
+
+    const std::vector<Window> &History() const;  // every window returned so far, in order
+    std::vector<DWORD> Pids() const;             // every process of the program seen so far
+    std::vector<ProcessInfo> Processes() const;  // every process of the program seen so far
+    std::string ProcessSummary() const;          // "123 setup.exe (ended, 0), 130 notepad.exe (running)"
+    const std::string &LastError() const;        // why the last call that failed did so
+
+private:
+    struct Process {
+        DWORD pid;
+        HANDLE handle;  // nullptr when the process had ended before it was found
+        std::string exe;
+    };
+
+    void Refresh();
+    void AddProcess(DWORD pid, const std::string &exe);
+    bool IsKnown(DWORD pid) const;
+    bool AllEnded() const;
+    bool Finished();
+    bool FindNewWindow(Window *window, bool waitUntilReady);
+    bool Fail(const std::string &why);
+
+    HANDLE job_ = nullptr;
+    HANDLE root_ = nullptr;
+    DWORD rootPid_ = 0;
+    DWORD desktopPid_ = 0;  // Wine's desktop process: never part of the program
+    FILETIME startTime_ = {};
+    std::vector<Process> processes_;
+    std::vector<HWND> returned_;
+    std::vector<Window> history_;
+    std::string lastError_;
+};
+
+// "/a/b" -> "Z:\a\b" (Wine maps Z: to the Unix root); anything else is returned unchanged.
+std::string WindowsPath(const std::string &unixPath);
+// The value of an environment variable as a Windows path; "" when it is not set.
+std::string EnvPath(const char *name);
+// Quotes one argument so that the C runtime's parser of the receiving program gives it back.
+std::string QuoteArg(const std::string &arg);
+std::string JoinArgs(const std::vector<std::string> &args);
+
+// ----- GoogleTest layer -----
+// The Expect helpers record non-fatal failures at the caller's line (the default file and line
+// arguments are filled in at the call).
+
+// Compares a window with what a message box should show; the message holds Describe().
+::testing::AssertionResult IsBox(const Window &w, const std::string &caption, const std::string &text,
+                                 IconKind icon, const std::vector<int> &buttonIds, int defaultId);
+
+// Waits for the next window and checks it is that message box. Returns the window (hwnd is
+// nullptr when none came).
+Window ExpectBox(Session &session, const std::string &caption, const std::string &text, IconKind icon,
+                 const std::vector<int> &buttonIds, int defaultId, DWORD timeoutMs = kDefaultTimeoutMs,
+                 const char *file = __builtin_FILE(), int line = __builtin_LINE());
+
+// Waits for the next window and checks its caption (and class when className is not empty).
+Window ExpectWindow(Session &session, const std::string &caption, const std::string &className = "",
+                    DWORD timeoutMs = kDefaultTimeoutMs, const char *file = __builtin_FILE(),
+                    int line = __builtin_LINE());
+
+// Waits for the program to end with exitCode; a window appearing meanwhile is a failure that
+// shows its full text.
+bool ExpectExit(Session &session, DWORD exitCode, DWORD timeoutMs = kDefaultTimeoutMs,
+                const char *file = __builtin_FILE(), int line = __builtin_LINE());
+
+}  // namespace robot
