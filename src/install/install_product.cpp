@@ -101,7 +101,7 @@ static bool CheckServiceKeys()
 // The setup program goes into the product's folder last, and so does its shortcut.
 static void AppendOwnEntries()
 {
-    char target[MAX_PATH];
+    char target[MAX_PATH + 32];   // the module name has at most MAX_PATH - 1 characters
     wsprintfA(target, "%%InstallDir%%\\%s", Run.ExeModuleName);
     AddScriptEntry(Script.FileList, &Script.FileCount, Run.ExeModuleName, "%InstallDir%", Run.ExeModuleDir);
     AddScriptEntry(Script.LinkList, &Script.LinkCount, "Uninstall %AppName%", target, "-u");

@@ -89,8 +89,10 @@ bool RegKeyQueryString(RegKey *key, const char *name, char *output, bool reportM
         return false;
     }
     local[size] = '\0';
-    if (type == REG_EXPAND_SZ)
+    if (type == REG_EXPAND_SZ) {
         ExpandEnvironmentStringsA(local, output, MAX_PATH);
+        output[MAX_PATH - 1] = '\0';   // an expansion that did not fit is still a text
+    }
     else
         lstrcpynA(output, local, MAX_PATH);
     SetLastError(ERROR_SUCCESS);

@@ -59,7 +59,7 @@ bool JournalAppendLine(const char *text)
 
 bool JournalAddEvent(DWORD code, const char *format, ...)
 {
-    char line[kMaxFormattedText];
+    char line[kEventNameLimit + kMaxFormattedText];   // the name, a blank and a formatted text
     int length = wsprintfA(line, "%s", EventName(code));
     if (format != NULL) {
         va_list arguments;
@@ -243,19 +243,21 @@ RunStatus ReplayJournal(char *text, DWORD mask)
     StatusInit(&status);
     if (text == NULL)
         return status;
+    // One backward pass: each line is found by looking back from the end of the one after it.
+    char *end = text + lstrlenA(text);
     for (;;) {
-        char *cr = (char *)StrFindLastChar(text, '\r');
-        char *line = text;
-        if (cr != NULL) {
-            line = cr + 1;
-            if (*line == '\n')
-                line++;
-        }
+        char *cr = end;
+        while (cr > text && cr[-1] != '\r')
+            cr--;
+        char *line = cr;
+        if (cr > text && *line == '\n')
+            line++;
         if (*line != '\0' && *line != ';')
             StatusMerge(&status, ReplayEvent(line, mask));
-        if (cr == NULL)
+        if (cr == text)
             break;
-        *cr = '\0';
+        end = cr - 1;
+        *end = '\0';
     }
     return status;
 }

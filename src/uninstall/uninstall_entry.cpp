@@ -3,19 +3,29 @@
 #include "shell/msgbox.h"
 #include "shell/runstate.h"
 #include "support/errortext.h"
+#include "support/text.h"
 #include "system/registry.h"
 #include "uninstall/journal.h"
 
 static const char kUninstallKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
 const int kEntryTextSize = 368;
 
-// The entry's name and its command; a text that would not fit is refused, never cut.
+// The entry's name and its command. A text that would not fit, or a name the registry would
+// take as a path (a backslash) or the journal could not give back (a double quote), is refused
+// before anything is written: a key that cannot be recorded must not be created.
 static bool ComposeEntryTexts(char *entryName, char *command)
 {
     int nameLength = lstrlenA(Script.AppName) + 1 + lstrlenA(Script.AppVersion);
+    int recordLength = lstrlenA("CreateKey \"HKLM\\\\\"") + lstrlenA(kUninstallKey) + nameLength;
     int commandLength = lstrlenA(Run.InstallDir) + 1 + lstrlenA(Run.ExeModuleName) + 3;
-    if (nameLength >= kEntryTextSize || commandLength >= kEntryTextSize) {
-        SetLastError(ERROR_FILENAME_EXCED_RANGE);
+    DWORD error = ERROR_SUCCESS;
+    if (recordLength >= (int)kJournalLineSize || commandLength >= kEntryTextSize)
+        error = ERROR_FILENAME_EXCED_RANGE;
+    else if (StrFindChar(Script.AppName, '\\') || StrFindChar(Script.AppVersion, '\\') ||
+             StrFindChar(Script.AppName, '"') || StrFindChar(Script.AppVersion, '"'))
+        error = ERROR_INVALID_NAME;
+    if (error != ERROR_SUCCESS) {
+        SetLastError(error);
         ErrorBox("Cannot register the uninstaller of \"%s\" (%s)", Script.AppName, LastErrorText());
         return false;
     }

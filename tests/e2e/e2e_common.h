@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 #include "robot.h"
+#include "test_files.h"
 
 namespace e2e {
 
@@ -49,14 +50,6 @@ private:
     bool had_;
 };
 
-std::string TempFolder();                    // without the trailing backslash
-std::vector<std::string> TraceLogs();        // full paths of the trace logs in the temp folder
-std::vector<std::string> NewTraceLogs(const std::vector<std::string> &before);
-std::string ReadFileText(const std::string &path);
-void WriteTextFile(const std::string &path, const std::string &content);
-std::vector<std::string> SplitLines(const std::string &text);   // at CR LF
-void RemoveTree(const std::string &path);
-bool PathExists(const std::string &path);
 
 // Presses Enter in a dialog as the keyboard would: on the control that has the focus.
 bool PressEnter(const robot::Window &dialog);

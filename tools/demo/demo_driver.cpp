@@ -8,25 +8,11 @@
 #include <string>
 #include <vector>
 #include "robot.h"
+#include "test_files.h"
 
 namespace {
 
 const char kProductFolder[] = "C:\\Demo Product";
-
-std::string ReadText(const std::string &path)
-{
-    std::string content;
-    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                              NULL, OPEN_EXISTING, 0, NULL);
-    if (file == INVALID_HANDLE_VALUE)
-        return content;
-    char buffer[4096];
-    DWORD got;
-    while (ReadFile(file, buffer, sizeof buffer, &got, NULL) && got > 0)
-        content.append(buffer, got);
-    CloseHandle(file);
-    return content;
-}
 
 std::vector<std::string> List(const std::string &folder)
 {
@@ -62,24 +48,6 @@ void PrintTree(const std::string &folder, const std::string &indent)
         if (name.back() == '\\')
             PrintTree(folder + "\\" + name.substr(0, name.size() - 1), indent + "    ");
     }
-}
-
-std::string TempFolder()
-{
-    char temp[MAX_PATH];
-    DWORD length = GetTempPathA(MAX_PATH, temp);
-    if (length > 0 && temp[length - 1] == '\\')
-        temp[length - 1] = '\0';
-    return temp;
-}
-
-std::vector<std::string> TraceLogs()
-{
-    std::vector<std::string> paths;
-    for (const std::string &name : List(TempFolder()))
-        if (name.rfind("brindlework_setup_log_", 0) == 0)
-            paths.push_back(TempFolder() + "\\" + name);
-    return paths;
 }
 
 // What a user would answer: go ahead, accept, install; but no need to keep a log.
@@ -121,9 +89,8 @@ void Run(const char *title, const std::string &exe, const std::string &args, con
         char name[MAX_PATH];
         wsprintfA(name, "%s\\%02d-%s.png", pictures.c_str(), ++*picture, args.empty() ? "install" : "uninstall");
         session.SavePng(window, name);
-        for (const std::string &log : TraceLogs())
-            if (std::find(logsBefore.begin(), logsBefore.end(), log) == logsBefore.end())
-                lastLog = ReadText(log);
+        for (const std::string &log : NewTraceLogs(logsBefore))
+            lastLog = ReadFileText(log);
         int answer = ChooseAnswer(window);
         printf("\n--- %s (picture %s)\n%s\n    -> the user presses %s\n", window.isMessageBox ? "message box" : "dialog",
                name, window.Describe().c_str(), ButtonName(answer));
@@ -148,7 +115,7 @@ void ShowSystem(const char *when)
         printf("%s: %s\n", folder, attributes == INVALID_FILE_ATTRIBUTES ? "(absent)" : "");
         PrintTree(folder, "    ");
     }
-    std::string journal = ReadText("C:\\Program Files\\Demo Audio Suite\\uninst.ini");
+    std::string journal = ReadFileText("C:\\Program Files\\Demo Audio Suite\\uninst.ini");
     if (!journal.empty())
         printf("--- uninst.ini\n%s", journal.c_str());
     HKEY key;

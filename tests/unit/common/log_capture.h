@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 #include <windows.h>
+#include "test_files.h"
 
 class LogCapture {
 public:
@@ -18,7 +19,5 @@ private:
     std::string folder_;
 };
 
-// A folder under the temporary folder that the test owns; removed with its files.
+// A folder under the temporary folder that the test owns; RemoveTree removes it.
 std::string MakeTestFolder(const char *name);
-void RemoveTestFolder(const std::string &folder);
-std::string ReadWholeFile(const std::string &path);

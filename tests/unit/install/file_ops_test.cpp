@@ -33,7 +33,7 @@ TEST_F(FileOps, CopiesAcrossBlockBoundaries)
         std::string destination = log_.Folder() + "\\copy.bin";
         DeleteFileA(destination.c_str());
         ASSERT_TRUE(CopyOneFile(source.c_str(), destination.c_str(), true)) << size;
-        EXPECT_EQ(ReadWholeFile(destination), content) << size;
+        EXPECT_EQ(ReadFileText(destination), content) << size;
         EXPECT_EQ(log_.Lines().back().substr(19), "Copied \"" + source + "\" -> \"" + destination + "\"");
     }
     EXPECT_EQ(log_.BoxCount(), 0);
@@ -47,9 +47,9 @@ TEST_F(FileOps, ExistingDestinationAndMissingSource)
     EXPECT_FALSE(CopyOneFile(source.c_str(), destination.c_str(), true));
     EXPECT_EQ(GetLastError(), (DWORD)ERROR_FILE_EXISTS);
     EXPECT_EQ(log_.BoxCount(), 0) << "an existing file is the caller's question";
-    EXPECT_EQ(ReadWholeFile(destination), "old");
+    EXPECT_EQ(ReadFileText(destination), "old");
     EXPECT_TRUE(CopyOneFile(source.c_str(), destination.c_str(), false));
-    EXPECT_EQ(ReadWholeFile(destination), "new");
+    EXPECT_EQ(ReadFileText(destination), "new");
 
     std::string missing = log_.Folder() + "\\missing.txt";
     EXPECT_FALSE(CopyOneFile(missing.c_str(), destination.c_str(), false));
@@ -98,7 +98,7 @@ TEST_F(FileOps, SaveFileReplacesTheContent)
 {
     std::string path = Write("saved.txt", "a much longer old content");
     ASSERT_TRUE(SaveFile(path.c_str(), "short", 5));
-    EXPECT_EQ(ReadWholeFile(path), "short");
+    EXPECT_EQ(ReadFileText(path), "short");
     EXPECT_EQ(log_.Lines().back().substr(19), "Saved 5 bytes to \"" + path + "\"");
     std::string bad = log_.Folder() + "\\no-folder\\saved.txt";
     EXPECT_FALSE(SaveFile(bad.c_str(), "x", 1));
@@ -117,7 +117,7 @@ TEST_F(FileOps, DeleteAndQueue)
     std::string kept = Write("kept.txt", "x");
     EXPECT_FALSE(QueueFileDeletion(kept.c_str(), true));
     EXPECT_EQ(log_.Lines().back().substr(19), "Queuing \"" + kept + "\" for deletion");
-    EXPECT_EQ(ReadWholeFile(kept), "x") << "nothing renamed before NT";
+    EXPECT_EQ(ReadFileText(kept), "x") << "nothing renamed before NT";
 }
 
 }  // namespace

@@ -77,11 +77,11 @@ TEST(AllocFailure, HookShowsTheSizeAndExitsWith99)
     HANDLE search = FindFirstFileA((folder + "\\brindlework_setup_log_*.tmp").c_str(), &found);
     ASSERT_NE(search, INVALID_HANDLE_VALUE);
     FindClose(search);
-    std::string log = ReadWholeFile(folder + "\\" + found.cFileName);
+    std::string log = ReadFileText(folder + "\\" + found.cFileName);
     const std::string expected = "**MessageBox: Cannot allocate 4611686018427387904 bytes, terminating process\r\n";
     ASSERT_GE(log.size(), expected.size());
     EXPECT_EQ(log.substr(log.size() - expected.size()), expected);
-    RemoveTestFolder(folder);
+    RemoveTree(folder);
 }
 
 }  // namespace

@@ -74,7 +74,7 @@ TEST(CreateTraceLog, NameFromTempDirAndTime)
     EXPECT_TRUE(std::regex_match(std::string(::Run.TraceLogPath), name)) << ::Run.TraceLogPath;
     EXPECT_EQ(std::string(::Run.TraceLogPath).rfind(log.Folder() + "\\brindlework_setup_log_", 0), 0u);
     // Others may read the log while the run writes it.
-    std::string copy = ReadWholeFile(::Run.TraceLogPath);
+    std::string copy = ReadFileText(::Run.TraceLogPath);
     EXPECT_TRUE(copy.empty());
     LogLine(7, "visible");
     EXPECT_EQ(log.Lines().size(), 1u);

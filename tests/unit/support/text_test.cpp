@@ -139,7 +139,7 @@ TEST(FileExists, MissingPresentAndHeldOpen)
     EXPECT_FALSE(FileExists(path.c_str())) << "no sharing is requested, so an open file is not seen";
     CloseHandle(file);
     EXPECT_TRUE(FileExists(path.c_str()));
-    RemoveTestFolder(folder);
+    RemoveTree(folder);
 }
 
 }  // namespace

@@ -129,6 +129,19 @@ TEST_F(JournalTest, ReplayOfTheHeaderAloneDoesNothing)
     EXPECT_TRUE(log_.Lines().empty());
 }
 
+TEST_F(JournalTest, LargeJournalReplaysInOnePass)
+{
+    std::string journal;
+    for (int i = 0; i < 400000; i++)
+        journal += (i % 2) ? ";\r\n" : "\r\n";   // 2.2 MB of lines that ask for nothing
+    std::string file = Touch("last.txt");
+    journal += "CreateFile \"" + file + "\"\r\n";
+    DWORD start = GetTickCount();
+    EXPECT_EQ(Replay(journal, kAllEvents), 0u);
+    EXPECT_LT(GetTickCount() - start, 3000u);
+    EXPECT_FALSE(Exists(file));
+}
+
 TEST_F(JournalTest, LinesAreSeparatedByCarriageReturnsOnly)
 {
     std::string first = Touch("first.txt");
@@ -233,10 +246,10 @@ TEST_F(JournalTest, SaveRecordsTheJournalFileOnce)
     ASSERT_TRUE(JournalAppendLine(kJournalHeader));
     ASSERT_TRUE(SaveJournal());
     std::string path = log_.Folder() + "\\uninst.ini";
-    EXPECT_EQ(ReadWholeFile(path), std::string(kJournalHeader) + "\r\n") << "the new line reaches the disk next time";
+    EXPECT_EQ(ReadFileText(path), std::string(kJournalHeader) + "\r\n") << "the new line reaches the disk next time";
     ASSERT_TRUE(SaveJournal());
     ASSERT_TRUE(SaveJournal());
-    EXPECT_EQ(ReadWholeFile(path), std::string(kJournalHeader) + "\r\nCreateFile \"" + path + "\"\r\n");
+    EXPECT_EQ(ReadFileText(path), std::string(kJournalHeader) + "\r\nCreateFile \"" + path + "\"\r\n");
 }
 
 }  // namespace
