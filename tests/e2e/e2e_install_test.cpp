@@ -205,6 +205,27 @@ TEST_F(Install, LeavingChangesNothing)
     }
 }
 
+TEST_F(Install, HelpButtonOnlyWithAHelpFile)
+{
+    DeleteFileA((product_.Path() + "\\help.txt").c_str());   // named in the script, but missing
+    Start();
+    AnswerPrompt(IDYES);
+    session_.Press(License(), IDOK);
+    robot::Window options = NextDialog("options dialog");
+    const robot::Control *help = options.FindControl(1006);
+    ASSERT_NE(help, nullptr);
+    EXPECT_FALSE(help->visible);
+    const robot::Control *warning = options.FindControl(1003);
+    ASSERT_NE(warning, nullptr);
+    EXPECT_EQ(warning->text.rfind("Important!\nMake sure you have UNINSTALLED any previous version", 0), 0u);
+    const robot::Control *advanced = options.FindControl(1005);
+    ASSERT_NE(advanced, nullptr);
+    EXPECT_FALSE(advanced->checked);
+    session_.Press(options, IDCANCEL);
+    robot::ExpectExit(session_, 0);
+    ExpectNothingInstalled();
+}
+
 TEST_F(Install, ExistingFolderStopsANormalUser)
 {
     ASSERT_TRUE(CreateDirectoryA(kInstallDir, NULL));

@@ -5,6 +5,7 @@
 #include <windows.h>
 #include <algorithm>
 #include <cstdio>
+#include <map>
 #include <string>
 #include <vector>
 #include "robot.h"
@@ -63,22 +64,26 @@ int ChooseAnswer(const robot::Window &window)
     return window.defaultButton != 0 ? window.defaultButton : IDOK;
 }
 
-const char *ButtonName(int id)
+// The caption of the button the user presses, as the window shows it.
+std::string ButtonName(const robot::Window &window, int id)
 {
-    switch (id) {
-    case IDOK: return "OK";
-    case IDCANCEL: return "Cancel";
-    case IDYES: return "Yes";
-    case IDNO: return "No";
-    default: return "button";
+    const robot::Control *control = window.FindControl(id);
+    if (control != NULL && !control->text.empty()) {
+        std::string text = control->text;
+        text.erase(std::remove(text.begin(), text.end(), '&'), text.end());
+        return "\"" + text + "\"";
     }
+    for (size_t i = 0; i < window.buttonIds.size(); i++)
+        if (window.buttonIds[i] == id)
+            return "\"" + window.buttons[i] + "\"";
+    return "button " + std::to_string(id);
 }
 
 void Run(const char *title, const std::string &exe, const std::string &args, const std::string &pictures, int *picture)
 {
     printf("\n=== %s: \"%s\" %s\n", title, exe.c_str(), args.c_str());
     std::vector<std::string> logsBefore = TraceLogs();
-    std::string lastLog;
+    std::map<std::string, std::string> logs;   // each run's trace log as last seen
     robot::Session session;
     if (!session.Start(exe, args, kProductFolder)) {
         printf("cannot start: %s\n", session.LastError().c_str());
@@ -90,19 +95,20 @@ void Run(const char *title, const std::string &exe, const std::string &args, con
         wsprintfA(name, "%s\\%02d-%s.png", pictures.c_str(), ++*picture, args.empty() ? "install" : "uninstall");
         session.SavePng(window, name);
         for (const std::string &log : NewTraceLogs(logsBefore))
-            lastLog = ReadFileText(log);
+            logs[log] = ReadFileText(log);
         int answer = ChooseAnswer(window);
         printf("\n--- %s (picture %s)\n%s\n    -> the user presses %s\n", window.isMessageBox ? "message box" : "dialog",
-               name, window.Describe().c_str(), ButtonName(answer));
+               name, window.Describe().c_str(), ButtonName(window, answer).c_str());
         session.Press(window, answer);
     }
     DWORD exitCode = 0;
     robot::Window unexpected;
     if (!session.WaitExit(30000, &exitCode, &unexpected))
         printf("did not end cleanly: %s\n", session.LastError().c_str());
-    printf("\nexit code %lu\n", exitCode);
-    if (!lastLog.empty())
-        printf("\n--- trace log\n%s", lastLog.c_str());
+    printf("\nexit code %lu (%s)\n", exitCode, session.ProcessSummary().c_str());
+    for (const auto &log : logs)
+        printf("\n--- trace log %s%s\n%s", log.first.c_str(), PathExists(log.first) ? "" : " (deleted at the end of its run)",
+               log.second.c_str());
 }
 
 void ShowSystem(const char *when)
@@ -118,16 +124,22 @@ void ShowSystem(const char *when)
     std::string journal = ReadFileText("C:\\Program Files\\Demo Audio Suite\\uninst.ini");
     if (!journal.empty())
         printf("--- uninst.ini\n%s", journal.c_str());
+    std::string installLog = ReadFileText("C:\\Program Files\\Demo Audio Suite\\install.log");
+    if (!installLog.empty())
+        printf("--- install.log (the installation's trace log, kept in the product's folder)\n%s", installLog.c_str());
     HKEY key;
     const char uninstall[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Demo Audio Suite 1.0";
     if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, uninstall, 0, KEY_READ, &key) == ERROR_SUCCESS) {
         printf("HKLM\\%s:\n", uninstall);
         char name[MAX_PATH], data[MAX_PATH];
         for (DWORD i = 0;; i++) {
-            DWORD nameSize = MAX_PATH, dataSize = MAX_PATH;
-            if (RegEnumValueA(key, i, name, &nameSize, NULL, NULL, (BYTE *)data, &dataSize) != ERROR_SUCCESS)
+            DWORD nameSize = MAX_PATH, dataSize = MAX_PATH, type = 0;
+            if (RegEnumValueA(key, i, name, &nameSize, NULL, &type, (BYTE *)data, &dataSize) != ERROR_SUCCESS)
                 break;
-            printf("    %s = %s\n", name, data);
+            if (type == REG_DWORD)
+                printf("    %s = %lu (REG_DWORD)\n", name, *(DWORD *)data);
+            else
+                printf("    %s = %s\n", name, data);
         }
         RegCloseKey(key);
     } else {
