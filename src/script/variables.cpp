@@ -28,12 +28,8 @@ bool ResolveSystemFolders()
 {
     char folder[MAX_PATH];
     UINT length = GetWindowsDirectoryA(folder, MAX_PATH);
-    if (length == 0 || length >= MAX_PATH) {
-        if (length != 0)
-            SetLastError(ERROR_BUFFER_OVERFLOW);
-        ErrorBox("Cannot get Windows directory (%s)", LastErrorText());
+    if (PathCallFailed(length, "Cannot get Windows directory (%s)"))
         return false;
-    }
     SystemFolders.WindowsDir = StrDup(folder);
     if (!SHGetSpecialFolderPathA(NULL, folder, CSIDL_PROGRAMS, TRUE)) {
         LogLine(kLogError, "Cannot get local programs path (%s)", LastErrorText());

@@ -1,6 +1,7 @@
 #include "shell/msgbox.h"
 #include "shell/runstate.h"
 #include "shell/tracelog.h"
+#include "support/errortext.h"
 #include "script/setup_script.h"
 
 void BoxCaption(char *buffer)
@@ -61,4 +62,14 @@ void WarningBox(const char *format, ...)
     va_start(arguments, format);
     MsgBoxV(MB_ICONEXCLAMATION, format, arguments);
     va_end(arguments);
+}
+
+bool PathCallFailed(DWORD length, const char *message)
+{
+    if (length != 0 && length < MAX_PATH)
+        return false;
+    if (length != 0)
+        SetLastError(ERROR_BUFFER_OVERFLOW);   // the call itself succeeded: the buffer was short
+    ErrorBox(message, LastErrorText());
+    return true;
 }

@@ -11,3 +11,6 @@ int MsgBoxV(UINT flags, const char *format, va_list arguments);
 int MsgBox(UINT flags, const char *format, ...);
 void ErrorBox(const char *format, ...);
 void WarningBox(const char *format, ...);
+// For a call that writes a path into a MAX_PATH buffer and returns its length: true when it
+// failed (0) or did not fit, after an ErrorBox with the message and the cause ("(%s)").
+bool PathCallFailed(DWORD length, const char *message);

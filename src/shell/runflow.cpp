@@ -93,12 +93,8 @@ static bool GetCurrentDir()
 {
     char buffer[MAX_PATH];
     DWORD length = GetCurrentDirectoryA(MAX_PATH, buffer);
-    if (length == 0 || length >= MAX_PATH) {
-        if (length != 0)
-            SetLastError(ERROR_BUFFER_OVERFLOW);
-        ErrorBox("Cannot get current directory path (%s)", LastErrorText());
+    if (PathCallFailed(length, "Cannot get current directory path (%s)"))
         return false;
-    }
     Run.CurrentDir = StrDup(buffer);
     LogLine(5, "CurrentDir=\"%s\"", Run.CurrentDir);
     return true;

@@ -50,12 +50,8 @@ bool GetTempDir()
 {
     char buffer[MAX_PATH];
     DWORD length = GetTempPathA(MAX_PATH, buffer);
-    if (length == 0 || length >= MAX_PATH) {
-        if (length != 0)
-            SetLastError(ERROR_BUFFER_OVERFLOW);
-        ErrorBox("Cannot get temporary dir (%s)", LastErrorText());
+    if (PathCallFailed(length, "Cannot get temporary dir (%s)"))
         return false;
-    }
     if (buffer[length - 1] == '\\')
         buffer[length - 1] = '\0';
     Run.TempDir = StrDup(buffer);
@@ -67,12 +63,8 @@ bool GetModulePaths()
 {
     char buffer[MAX_PATH];
     DWORD length = GetModuleFileNameA(NULL, buffer, MAX_PATH);
-    if (length == 0 || length >= MAX_PATH) {
-        if (length != 0)
-            SetLastError(ERROR_INSUFFICIENT_BUFFER);
-        ErrorBox("Cannot get process module name (%s)", LastErrorText());
+    if (PathCallFailed(length, "Cannot get process module name (%s)"))
         return false;
-    }
     Run.ExeModulePath = StrDup(buffer);
     char *slash = (char *)StrFindLastChar(buffer, '\\');
     if (slash != NULL) {

@@ -107,12 +107,8 @@ static bool PrepareBatchLaunch(SecondaryLaunch *launch)
     launch->batchFile = INVALID_HANDLE_VALUE;
     LogLine(5, "Creating \"%s\" complete", launch->batchPath);
     DWORD interpreterLength = GetEnvironmentVariableA("ComSpec", launch->commandLine, MAX_PATH);
-    if (interpreterLength == 0 || interpreterLength >= MAX_PATH) {
-        if (interpreterLength != 0)
-            SetLastError(ERROR_BUFFER_OVERFLOW);
-        ErrorBox("Cannot get command interpreter path (%s)", LastErrorText());
+    if (PathCallFailed(interpreterLength, "Cannot get command interpreter path (%s)"))
         return false;
-    }
     wsprintfA(launch->commandLine + interpreterLength, " /c %s", launch->batchPath);
     launch->application = NULL;
     launch->startup.dwFlags = STARTF_USESHOWWINDOW;

@@ -101,3 +101,30 @@ std::vector<std::string> NewTraceLogs(const std::vector<std::string> &before)
     }
     return added;
 }
+
+static const char kSessionManager[] = "System\\CurrentControlSet\\Control\\Session Manager";
+
+std::string PendingRenames()
+{
+    HKEY key;
+    std::string text;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kSessionManager, 0, KEY_READ, &key) != ERROR_SUCCESS)
+        return text;
+    DWORD size = 0;
+    if (RegQueryValueExA(key, "PendingFileRenameOperations", NULL, NULL, NULL, &size) == ERROR_SUCCESS && size > 0) {
+        text.resize(size);
+        RegQueryValueExA(key, "PendingFileRenameOperations", NULL, NULL, (BYTE *)&text[0], &size);
+        text.resize(size);
+    }
+    RegCloseKey(key);
+    return text;
+}
+
+void ClearPendingRenames()
+{
+    HKEY key;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kSessionManager, 0, KEY_SET_VALUE, &key) == ERROR_SUCCESS) {
+        RegDeleteValueA(key, "PendingFileRenameOperations");
+        RegCloseKey(key);
+    }
+}

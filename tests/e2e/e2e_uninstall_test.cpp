@@ -168,16 +168,8 @@ TEST_F(Uninstall, WindowsXpDeletesTheCopyOnClose)
     StartUninstaller(session);
     ExpectCompleteUninstallation(this, session);
     ExpectEverythingRemoved();
-    HKEY sessionManager;
-    ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, "System\\CurrentControlSet\\Control\\Session Manager", 0,
-                            KEY_READ | KEY_WRITE, &sessionManager), ERROR_SUCCESS);
-    char pending[4096] = "";
-    DWORD size = sizeof pending;
-    EXPECT_EQ(RegQueryValueExA(sessionManager, "PendingFileRenameOperations", NULL, NULL, (BYTE *)pending, &size),
-              ERROR_SUCCESS) << "the copy is queued for deletion at restart as well";
-    EXPECT_NE(std::string(pending, size).find(".EXE"), std::string::npos);
-    RegDeleteValueA(sessionManager, "PendingFileRenameOperations");
-    RegCloseKey(sessionManager);
+    EXPECT_NE(PendingRenames().find(".EXE"), std::string::npos) << "the copy is queued for deletion at restart as well";
+    ClearPendingRenames();
 }
 
 TEST_F(Uninstall, NoToTheQuestionTouchesNothing)
@@ -377,15 +369,8 @@ TEST_F(Uninstall, FileThatCannotBeDeletedIsQueuedForTheRestart)
     std::string renamed = found.cFileName;
     FindClose(search);
     EXPECT_EQ(renamed.size(), 40u);
-    HKEY sessionManager;
-    ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, "System\\CurrentControlSet\\Control\\Session Manager", 0,
-                            KEY_READ | KEY_WRITE, &sessionManager), ERROR_SUCCESS);
-    char pending[4096] = "";
-    DWORD size = sizeof pending;
-    EXPECT_EQ(RegQueryValueExA(sessionManager, "PendingFileRenameOperations", NULL, NULL, (BYTE *)pending, &size), ERROR_SUCCESS);
-    EXPECT_NE(std::string(pending, size).find(renamed), std::string::npos);
-    RegDeleteValueA(sessionManager, "PendingFileRenameOperations");
-    RegCloseKey(sessionManager);
+    EXPECT_NE(PendingRenames().find(renamed), std::string::npos);
+    ClearPendingRenames();
     SetFileAttributesA((std::string(kInstallDir) + "\\" + renamed).c_str(), FILE_ATTRIBUTE_NORMAL);
 }
 

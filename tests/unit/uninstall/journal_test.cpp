@@ -213,17 +213,9 @@ TEST_F(JournalTest, FileThatCannotBeDeletedIsRenamedAndQueued)
     EXPECT_EQ(renamed.substr(renamed.size() - 4), ".tmp");
     EXPECT_TRUE(Exists(renamed));
 
-    HKEY session;
-    ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, "System\\CurrentControlSet\\Control\\Session Manager", 0,
-                            KEY_READ | KEY_WRITE, &session), ERROR_SUCCESS);
-    char pending[8192] = "";
-    DWORD size = sizeof pending;
-    EXPECT_EQ(RegQueryValueExA(session, "PendingFileRenameOperations", NULL, NULL, (BYTE *)pending, &size), ERROR_SUCCESS);
-    std::string queued(pending, size);
     std::string tail = renamed.substr(renamed.rfind('\\'));
-    EXPECT_NE(queued.find(tail), std::string::npos) << "the renamed file is queued";
-    RegDeleteValueA(session, "PendingFileRenameOperations");
-    RegCloseKey(session);
+    EXPECT_NE(PendingRenames().find(tail), std::string::npos) << "the renamed file is queued";
+    ClearPendingRenames();
     SetFileAttributesA(renamed.c_str(), FILE_ATTRIBUTE_NORMAL);
     DeleteFileA(renamed.c_str());
 }
