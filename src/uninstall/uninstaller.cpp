@@ -10,7 +10,9 @@
 #include "uninstall/journal.h"
 
 const UINT kBatchTextSize = 1024;
-const UINT kInterpreterLineSize = 2 * MAX_PATH + 16;
+const UINT kTempPathSize = MAX_PATH + 64;   // TempDir, a backslash, a GUID name and an extension
+// The interpreter's path (at most MAX_PATH - 1 characters), " /c " and the batch file's path.
+const UINT kInterpreterLineSize = MAX_PATH + 4 + kTempPathSize;
 const DWORD kFirstBatchVersion = 6;   // Windows Vista: the copy is deleted by a batch file
 
 HANDLE OpenSyncEvent(bool openExisting)
@@ -48,8 +50,8 @@ bool FormatSecondaryArguments(char *arguments, DWORD primaryPid, const char *ins
 
 // What StartSecondary made, for its one way out.
 struct SecondaryLaunch {
-    char copyPath[MAX_PATH + 64];
-    char batchPath[MAX_PATH + 64];
+    char copyPath[kTempPathSize];
+    char batchPath[kTempPathSize];
     bool copyMade;
     bool batchMade;
     HANDLE batchFile;
