@@ -26,6 +26,7 @@ protected:
     Faults() : product_("faults") {}
     void SetUp() override
     {
+        Cleanup();
         product_.Write("a.txt", "a");
         product_.Write("big.bin", std::string(200000, 'z'));
         logsBefore_ = TraceLogs();
@@ -34,7 +35,14 @@ protected:
     {
         for (const std::string &log : NewTraceLogs(logsBefore_))
             DeleteFileA(log.c_str());
+        Cleanup();
+    }
+    static void Cleanup()
+    {
         RemoveTree(CommonProgramsFolder() + "\\Faulty");
+        RemoveTree("C:\\Faulty");
+        RemoveTree("C:\\" + std::string(250, 'd'));
+        RemoveTree("T:\\Faulty");
     }
     // Runs up to the first box after the options dialog; returns it.
     robot::Window RunUntilFailure(robot::Session &session, const std::string &typedInstallDir = "")
@@ -87,6 +95,13 @@ TEST_F(Faults, DestinationFolderThatDoesNotExist)
     FinishAborted(session);
     EXPECT_FALSE(PathExists("C:\\Faulty"));
     EXPECT_FALSE(PathExists(CommonProgramsFolder() + "\\Faulty"));
+    EXPECT_EQ(UndoLines(), (std::vector<std::string>{
+        "Deleted file \"C:\\Faulty\\a.txt\"",
+        "Deleted file \"" + CommonProgramsFolder() + "\\Faulty\\Uninstall Faulty.lnk\"",
+        "Deleted file \"" + CommonProgramsFolder() + "\\Faulty\\A.lnk\"",
+        "Deleted directory \"" + CommonProgramsFolder() + "\\Faulty\"",
+        "Deleted file \"C:\\Faulty\\uninst.ini\"",
+        "Deleted directory \"C:\\Faulty\"" }));
 }
 
 TEST_F(Faults, FullDiskFailsTheCopyAndKeepsWhatWasPartlyWritten)
@@ -151,10 +166,14 @@ TEST_F(Faults, RegistrationRefusedByTheRegistryIsRolledBack)
     FinishAborted(session);
     EXPECT_FALSE(PathExists("C:\\Faulty")) << logText_;
     EXPECT_FALSE(PathExists(CommonProgramsFolder() + "\\Faulty"));
-    std::vector<std::string> undo = UndoLines();
-    ASSERT_FALSE(undo.empty());
-    EXPECT_EQ(undo.front(), "Deleted file \"C:\\Faulty\\setup.exe\"") << "the newest record is undone first";
-    EXPECT_EQ(undo.back(), "Deleted directory \"C:\\Faulty\"");
+    EXPECT_EQ(UndoLines(), (std::vector<std::string>{
+        "Deleted file \"C:\\Faulty\\setup.exe\"",
+        "Deleted file \"C:\\Faulty\\a.txt\"",
+        "Deleted file \"" + CommonProgramsFolder() + "\\Faulty\\Uninstall Faulty.lnk\"",
+        "Deleted file \"" + CommonProgramsFolder() + "\\Faulty\\A.lnk\"",
+        "Deleted directory \"" + CommonProgramsFolder() + "\\Faulty\"",
+        "Deleted file \"C:\\Faulty\\uninst.ini\"",
+        "Deleted directory \"C:\\Faulty\"" }));
 }
 
 }  // namespace

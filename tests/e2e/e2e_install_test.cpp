@@ -267,13 +267,97 @@ TEST_F(Install, ExistingFolderTakenOverByAnAdvancedUserWarns)
     EXPECT_NE(notepad.caption.find("install.log"), std::string::npos) << notepad.Describe();
     session_.Close(notepad);
     robot::ExpectExit(session_, 1);
-    std::string journal = ReadFileText(std::string(kInstallDir) + "\\uninst.ini");
-    EXPECT_NE(journal.find(std::string("CreateDir \"") + kInstallDir + "\"\r\n"), std::string::npos) << journal;
+    // The taken-over folder is recorded like a new one, and the installation went on to the end.
+    EXPECT_EQ(ReadFileText(std::string(kInstallDir) + "\\uninst.ini"), ExpectedJournal());
+    EXPECT_EQ(ReadFileText(std::string(kInstallDir) + "\\a.txt"), "file a");
     std::vector<std::string> lines = SplitLines(ReadFileText(installLog));
     bool userLine = false;
     for (const std::string &line : lines)
         userLine |= LineText(line) == "The user is advanced";
     EXPECT_TRUE(userLine);
+}
+
+TEST_F(Install, OnlyTheExactValueOneRegistersTheUninstaller)
+{
+    std::string script = std::string(kScriptMain) + kScriptLists;
+    script.replace(script.find("RegisterUninstaller=1"), 21, "RegisterUninstaller=01");
+    product_.Write("setup.ini", script);
+    Start();
+    AnswerPrompt(IDYES);
+    session_.Press(License(), IDOK);
+    Options(false);
+    robot::Window done = robot::ExpectBox(session_, kCaption, "Installation completed successfully.", kIconInformation, { IDOK }, IDOK);
+    session_.Press(done, IDOK);
+    robot::ExpectExit(session_, 0);
+    EXPECT_FALSE(RegistryKeyExists(HKEY_LOCAL_MACHINE, kUninstallKey));
+    std::string journal = ReadFileText(std::string(kInstallDir) + "\\uninst.ini");
+    EXPECT_EQ(journal.find("CreateKey"), std::string::npos) << journal;
+    EXPECT_EQ(journal.find("AdmRightsRequired"), std::string::npos) << "no rights needed without the entry";
+    EXPECT_NE(journal.find("CreateFile \"C:\\Program Files\\E2E Product\\setup.exe\""), std::string::npos);
+}
+
+TEST_F(Install, ExistingFileIsTheUsersUnlessAnAdvancedUserSaysYes)
+{
+    std::string file = std::string(kInstallDir) + "\\b.txt";
+    for (bool advanced : { false, true }) {
+        SCOPED_TRACE(advanced ? "advanced" : "normal");
+        Cleanup();
+        // The folder itself exists too: only an advanced user gets past it, with a question.
+        ASSERT_TRUE(CreateDirectoryA(kInstallDir, NULL));
+        ASSERT_TRUE(WriteTextFile(file, "the user's own b.txt"));
+        robot::Session session;
+        ASSERT_TRUE(session.Start(product_.Exe(), "", product_.Path()));
+        robot::Window window;
+        ASSERT_TRUE(session.NextWindow(&window, robot::kDefaultTimeoutMs));
+        session.Press(window, IDYES);
+        ASSERT_TRUE(session.NextWindow(&window, robot::kDefaultTimeoutMs));
+        session.Press(window, IDOK);
+        ASSERT_TRUE(session.NextWindow(&window, robot::kDefaultTimeoutMs));
+        if (advanced)
+            session.Tick(window, 1005);
+        session.Press(window, IDOK);
+        ASSERT_TRUE(session.NextWindow(&window, robot::kDefaultTimeoutMs));
+        if (!advanced) {
+            EXPECT_EQ(window.text, std::string("Directory \"") + kInstallDir + "\" already exists");
+            session.Press(window, IDOK);
+            ASSERT_TRUE(session.NextWindow(&window, robot::kDefaultTimeoutMs));
+            session.Press(window, IDNO);
+            robot::ExpectExit(session, 1);
+            EXPECT_EQ(ReadFileText(file), "the user's own b.txt");
+            continue;
+        }
+        session.Press(window, IDYES);   // take over the folder
+        robot::Window question = robot::ExpectBox(session, kCaption,
+            "File \"" + file + "\" already exists.\nDo you want to overwrite it?", kIconWarning, { IDYES, IDNO }, IDNO);
+        session.Press(question, IDYES);
+        robot::Window report;
+        ASSERT_TRUE(session.NextWindow(&report, robot::kDefaultTimeoutMs));
+        EXPECT_EQ(report.text.rfind("Installation completed with some warnings.", 0), 0u) << report.Describe();
+        session.Press(report, IDOK);
+        robot::Window notepad;
+        if (session.NextWindow(&notepad, robot::kDefaultTimeoutMs))
+            session.Close(notepad);
+        robot::ExpectExit(session, 1);
+        EXPECT_EQ(ReadFileText(file), std::string(50000, 'b'));
+        EXPECT_EQ(ReadFileText(std::string(kInstallDir) + "\\uninst.ini"), ExpectedJournal()) << "recorded all the same";
+    }
+}
+
+TEST_F(Install, MissingLicenseFileAbortsTheInstallation)
+{
+    DeleteFileA((product_.Path() + "\\license.txt").c_str());
+    Start();
+    AnswerPrompt(IDYES);
+    robot::ExpectBox(session_, kCaption, "Cannot open file \"license.txt\" (0/2 - File not found.)", kIconError, { IDOK }, IDOK);
+    session_.Press(session_.History().back(), IDOK);
+    robot::Window init = robot::ExpectBox(session_, kCaption, "Cannot init dialog", kIconError, { IDOK }, IDOK);
+    session_.Press(init, IDOK);
+    std::string log = OnlyNewLog();
+    robot::Window report = robot::ExpectBox(session_, kCaption, ReportWithKeepQuestion("Installation aborted.", log),
+                                            kIconError, { IDYES, IDNO }, IDNO);
+    session_.Press(report, IDNO);
+    robot::ExpectExit(session_, 1);
+    ExpectNothingInstalled();
 }
 
 TEST_F(Install, FailedCopyIsRolledBackNewestFirst)

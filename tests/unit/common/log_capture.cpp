@@ -1,5 +1,6 @@
 #include "log_capture.h"
 #include "script/setup_script.h"
+#include "script/variables.h"
 #include "shell/runstate.h"
 #include "shell/tracelog.h"
 #include "support/memory.h"
@@ -17,6 +18,7 @@ LogCapture::LogCapture()
 {
     Run = RunState();
     Script = SetupScript();
+    SystemFolders = SystemFolderSet();
     folder_ = MakeTestFolder("log");
     Run.TempDir = StrDup(folder_.c_str());
     CreateTraceLog();
@@ -31,6 +33,7 @@ LogCapture::~LogCapture()
     RemoveTree(folder_);
     Run = RunState();
     Script = SetupScript();
+    SystemFolders = SystemFolderSet();
 }
 
 std::string LogCapture::Text() const

@@ -74,14 +74,22 @@ TEST(CreateTraceLog, NameFromTempDirAndTime)
     EXPECT_TRUE(std::regex_match(std::string(::Run.TraceLogPath), name)) << ::Run.TraceLogPath;
     EXPECT_EQ(std::string(::Run.TraceLogPath).rfind(log.Folder() + "\\brindlework_setup_log_", 0), 0u);
     // Others may read the log while the run writes it.
-    std::string copy = ReadFileText(::Run.TraceLogPath);
-    EXPECT_TRUE(copy.empty());
     LogLine(7, "visible");
-    EXPECT_EQ(log.Lines().size(), 1u);
+    HANDLE reader = CreateFileA(::Run.TraceLogPath, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL,
+                                OPEN_EXISTING, 0, NULL);
+    ASSERT_NE(reader, INVALID_HANDLE_VALUE) << GetLastError();
+    char text[64] = "";
+    DWORD got = 0;
+    EXPECT_TRUE(ReadFile(reader, text, sizeof text - 1, &got, NULL));
+    CloseHandle(reader);
+    EXPECT_EQ(std::string(text, got).substr(19), "visible\r\n");
 }
 
 TEST(CreateTraceLog, NameInUseByAnotherRunTakesTheNextSecond)
 {
+    SYSTEMTIME now;
+    GetLocalTime(&now);
+    Sleep(1000 - now.wMilliseconds + 20);   // both opens fall into the same second
     LogCapture log;   // holds this second's name open, as a run still writing would
     std::string taken = ::Run.TraceLogPath;
     HANDLE handle = ::Run.TraceLogHandle;

@@ -138,7 +138,7 @@ TEST_F(JournalTest, LargeJournalReplaysInOnePass)
     journal += "CreateFile \"" + file + "\"\r\n";
     DWORD start = GetTickCount();
     EXPECT_EQ(Replay(journal, kAllEvents), 0u);
-    EXPECT_LT(GetTickCount() - start, 3000u);
+    EXPECT_LT(GetTickCount() - start, 30000u) << "a replay that scans from the start for every line takes hours";
     EXPECT_FALSE(Exists(file));
 }
 
