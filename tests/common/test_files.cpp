@@ -102,6 +102,12 @@ std::vector<std::string> NewTraceLogs(const std::vector<std::string> &before)
     return added;
 }
 
+void DeleteNewTraceLogs(const std::vector<std::string> &before)
+{
+    for (const std::string &path : NewTraceLogs(before))
+        DeleteFileA(path.c_str());
+}
+
 static const char kSessionManager[] = "System\\CurrentControlSet\\Control\\Session Manager";
 
 std::string PendingRenames()

@@ -13,6 +13,7 @@ std::vector<std::string> SplitLines(const std::string &text);      // at CR LF
 std::string TempFolder();                                          // without the trailing backslash
 std::vector<std::string> TraceLogs();                              // full paths, in the temp folder
 std::vector<std::string> NewTraceLogs(const std::vector<std::string> &before);
+void DeleteNewTraceLogs(const std::vector<std::string> &before);   // a test's clean-up
 
 // The files queued for deletion at the next restart (PendingFileRenameOperations, as raw
 // text), and a way to empty that queue so the shared prefix is never asked to carry it out.

@@ -49,8 +49,7 @@ protected:
     }
     void TearDown() override
     {
-        for (const std::string &log : NewTraceLogs(logsBefore_))
-            DeleteFileA(log.c_str());
+        DeleteNewTraceLogs(logsBefore_);
         Cleanup();
     }
     static void Cleanup()

@@ -64,8 +64,7 @@ protected:
     }
     void TearDown() override
     {
-        for (const std::string &log : NewTraceLogs(logsBefore_))
-            DeleteFileA(log.c_str());
+        DeleteNewTraceLogs(logsBefore_);
         Cleanup();
     }
     static void Cleanup()
@@ -459,8 +458,7 @@ TEST(HandEditedJournal, WarnsAndRemovesOnlyWhatItNames)
     EXPECT_EQ(ReadFileText(dir + "\\keep.txt"), "not named");
     EXPECT_TRUE(PathExists(dir + "\\setup.exe")) << "not named in this journal";
     EXPECT_TRUE(PathExists(dir + "\\uninst.ini"));
-    for (const std::string &log : NewTraceLogs(logsBefore))
-        DeleteFileA(log.c_str());
+    DeleteNewTraceLogs(logsBefore);
     RemoveTree(dir);
 }
 
