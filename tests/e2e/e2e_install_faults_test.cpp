@@ -152,13 +152,7 @@ TEST_F(Faults, RegistrationRefusedByTheRegistryIsRolledBack)
     script.replace(script.find("AppVersion=1.0"), 14, "AppVersion=" + longVersion);
     product_.Write("setup.ini", script);
     robot::Session session;
-    ASSERT_TRUE(session.Start(product_.Exe(), "", product_.Path()));
-    robot::Window window;
-    ASSERT_TRUE(session.NextWindow(&window, robot::kDefaultTimeoutMs));
-    session.Press(window, IDYES);
-    ASSERT_TRUE(session.NextWindow(&window, robot::kDefaultTimeoutMs));
-    session.Press(window, IDOK);
-    ASSERT_TRUE(session.NextWindow(&window, robot::kDefaultTimeoutMs));
+    robot::Window window = RunUntilFailure(session);
     EXPECT_EQ(window.text, "Cannot create registry key \"Faulty " + longVersion + "\" (0/87 - Invalid parameter.)")
         << window.Describe();
     session.Press(window, IDOK);
