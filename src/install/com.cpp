@@ -1,12 +1,12 @@
 #include "install/com.h"
-#include "shell/msgbox.h"
-#include "shell/tracelog.h"
+#include "support/msgbox.h"
+#include "support/tracelog.h"
 #include "support/errortext.h"
 #include <objbase.h>
 
 bool InitCom()
 {
-    LogLine(2, "Initializing COM");
+    LogLine(kLogCom, "Initializing COM");
     HRESULT result = CoInitialize(NULL);
     if (FAILED(result)) {
         SetLastError((DWORD)result);

@@ -1,12 +1,12 @@
 #include "install/folders.h"
-#include "install/file_ops.h"
+#include "install/copy_files.h"
 #include "script/setup_script.h"
 #include "script/variables.h"
-#include "shell/msgbox.h"
-#include "shell/tracelog.h"
+#include "support/msgbox.h"
+#include "support/tracelog.h"
 #include "support/errortext.h"
 #include "support/text.h"
-#include "uninstall/journal.h"
+#include "system/journal_recorder.h"
 #include <objbase.h>
 #include <shlobj.h>
 
@@ -26,7 +26,7 @@ RunStatus MakeFolder(const char *path)
         }
         StatusSetWarning(&status);
     }
-    LogLine(7, "Created directory \"%s\"", path);
+    LogLine(kLogAction, "Created directory \"%s\"", path);
     if (!JournalAddEvent(kEventCreateDir, "\"%s\"", path))
         StatusSetFailed(&status);
     return status;
@@ -110,7 +110,7 @@ bool CreateShellLink(const char *folder, const char *name, const char *target, c
         goto done;
     if (!JournalAddEvent(kEventCreateFile, "\"%s\"", linkPath))
         goto done;
-    LogLine(7, "Created link \"%s\" -> \"%s\"", linkPath, target);
+    LogLine(kLogAction, "Created link \"%s\" -> \"%s\"", linkPath, target);
     ok = true;
 done:
     if (file != NULL)

@@ -1,7 +1,7 @@
 // The installation folder, the program group folder and the Start Menu shortcuts.
 #pragma once
 #include <windows.h>
-#include "shell/runstate.h"
+#include "support/runstate.h"
 
 RunStatus MakeFolder(const char *path);
 // groupFolder receives the group's path (MAX_PATH bytes).

@@ -1,12 +1,11 @@
 #include "install/install_product.h"
-#include "install/file_ops.h"
+#include "install/copy_files.h"
 #include "install/folders.h"
 #include "script/script_reader.h"
 #include "script/setup_script.h"
-#include "shell/msgbox.h"
-#include "shell/tracelog.h"
-#include "support/memory.h"
+#include "support/msgbox.h"
 #include "support/text.h"
+#include "support/tracelog.h"
 #include "system/privileges.h"
 #include "ui/dialogs.h"
 #include "uninstall/journal.h"
@@ -107,87 +106,148 @@ static void AppendOwnEntries()
     AddScriptEntry(Script.LinkList, &Script.LinkCount, "Uninstall %AppName%", target, "-u");
 }
 
-static bool AskToInstall()
+// A step's bool result in the one convention every step follows.
+static RunStatus FailedUnless(bool ok)
+{
+    return ok ? 0 : kStatusFailed;
+}
+
+static RunStatus ReadAndCheckScript()
+{
+    return FailedUnless(ReadSetupScript() && CheckDeviceKeys() && CheckServiceKeys());
+}
+
+static bool NeedsAdminRights()
+{
+    return Run.IsNT && (DeviceMask() != kNoDevice || IsPresent(Script.ServiceName) || WantsUninstallEntry());
+}
+
+static RunStatus AskForAdminRights()
+{
+    RequireAdminRights();
+    return 0;
+}
+
+static RunStatus AppendOwnEntriesStep()
+{
+    AppendOwnEntries();
+    return 0;
+}
+
+static bool AdminRightsRequired()
+{
+    return Run.AdminRightsRequired;
+}
+
+// Without the rights the run ends quietly: the user has been told.
+static RunStatus CheckAdminRightsStep()
+{
+    if (!CheckAdminRights())
+        Run.UserQuit = true;
+    return 0;
+}
+
+static RunStatus AskToInstall()
 {
     bool allowed = MsgBox(MB_ICONQUESTION | MB_YESNO | MB_DEFBUTTON2,
                           "%s %s will be installed on your computer.\nDo you want to continue?",
                           Script.AppName, Script.AppVersion) == IDYES;
-    LogLine(7, "Installation %s", allowed ? "allowed" : "rejected");
-    return allowed;
-}
-
-// Everything before the first change to the system: false ends the installation, with the
-// failed bit set unless the user chose to leave.
-static bool PrepareInstallation(RunStatus *status)
-{
-    if (!ReadSetupScript() || !CheckDeviceKeys() || !CheckServiceKeys()) {
-        StatusSetFailed(status);
-        return false;
-    }
-    if (Run.IsNT && (DeviceMask() != kNoDevice || IsPresent(Script.ServiceName) || WantsUninstallEntry()))
-        RequireAdminRights();
-    AppendOwnEntries();
-    if (Run.AdminRightsRequired && !CheckAdminRights()) {
+    LogLine(kLogAction, "Installation %s", allowed ? "allowed" : "rejected");
+    if (!allowed)
         Run.UserQuit = true;
-        return false;
-    }
-    if (!AskToInstall()) {
-        Run.UserQuit = true;
-        return false;
-    }
-    if ((Script.LicenseFile != NULL && !ShowLicenseDialog()) || !ShowInstallOptionsDialog()) {
-        if (!Run.UserQuit)
-            StatusSetFailed(status);
-        return false;
-    }
-    LogLine(6, "Actual install dir is \"%s\"", Run.InstallDir);
-    LogLine(6, "Actual program group is \"%s\"", Run.ProgramGroup);
-    LogLine(6, "The user is %s", Run.AdvancedUser ? "advanced" : "normal");
-    return true;
+    return 0;
 }
 
-static bool StartJournal()
+static bool HasLicenseFile()
 {
-    return JournalAppendLine(kJournalHeader) &&
-           JournalAddEvent(kEventAppName, "\"%s\"", Script.AppName) &&
-           (!Run.AdminRightsRequired || JournalAddEvent(kEventAdmRightsRequired, NULL));
+    return Script.LicenseFile != NULL;
 }
 
-// The changes, each recorded as it is made; stops at the first failure.
-static void PerformInstallation(RunStatus *status)
+// A dialog the user left ends the run quietly; one that failed fails it.
+static RunStatus DialogResult(bool confirmed)
 {
-    if (!StartJournal()) {
-        StatusSetFailed(status);
-        return;
-    }
-    if (StatusIsFailed(StatusMerge(status, MakeFolder(Run.InstallDir))))
-        return;
-    if (!SaveJournal()) {
-        StatusSetFailed(status);
-        return;
-    }
-    if (StatusIsFailed(StatusMerge(status, CreateLinks())))
-        return;
-    if (!SaveJournal()) {
-        StatusSetFailed(status);
-        return;
-    }
-    if (StatusIsFailed(StatusMerge(status, CopyFiles())))
-        return;
-    if ((WantsUninstallEntry() && !RegisterUninstallEntry()) || !SaveJournal())
-        StatusSetFailed(status);
+    return FailedUnless(confirmed || Run.UserQuit);
 }
+
+static RunStatus ShowLicense()
+{
+    return DialogResult(ShowLicenseDialog());
+}
+
+static RunStatus ShowInstallOptions()
+{
+    if (!ShowInstallOptionsDialog())
+        return DialogResult(false);
+    LogLine(kLogSetting, "Actual install dir is \"%s\"", Run.InstallDir);
+    LogLine(kLogSetting, "Actual program group is \"%s\"", Run.ProgramGroup);
+    LogLine(kLogSetting, "The user is %s", Run.AdvancedUser ? "advanced" : "normal");
+    return 0;
+}
+
+static RunStatus StartJournal()
+{
+    return FailedUnless(JournalAppendLine(kJournalHeader) &&
+                        JournalAddEvent(kEventAppName, "\"%s\"", Script.AppName) &&
+                        (!Run.AdminRightsRequired || JournalAddEvent(kEventAdmRightsRequired, NULL)));
+}
+
+static RunStatus MakeInstallFolder()
+{
+    return MakeFolder(Run.InstallDir);
+}
+
+static RunStatus RegisterUninstaller()
+{
+    return FailedUnless(RegisterUninstallEntry());
+}
+
+static RunStatus SaveJournalStep()
+{
+    return FailedUnless(SaveJournal());
+}
+
+struct InstallStep {
+    bool (*condition)();   // null: always
+    RunStatus (*run)();
+    bool saveJournalFirst; // uninst.ini on disk is current before the step changes the system
+};
+
+// Nothing is recorded before StartJournal, so a run that ends before it leaves nothing to undo.
+static const InstallStep kInstallSteps[] = {
+    { NULL, ReadAndCheckScript, false },
+    { NeedsAdminRights, AskForAdminRights, false },
+    { NULL, AppendOwnEntriesStep, false },
+    { AdminRightsRequired, CheckAdminRightsStep, false },
+    { NULL, AskToInstall, false },
+    { HasLicenseFile, ShowLicense, false },
+    { NULL, ShowInstallOptions, false },
+    { NULL, StartJournal, false },
+    { NULL, MakeInstallFolder, false },
+    { NULL, CreateLinks, true },
+    { NULL, CopyFiles, true },
+    { WantsUninstallEntry, RegisterUninstaller, false },
+    { NULL, SaveJournalStep, false },
+    { NULL, NULL, false },
+};
 
 RunStatus InstallProduct()
 {
     RunStatus status;
     StatusInit(&status);
-    if (PrepareInstallation(&status))
-        PerformInstallation(&status);
+    for (const InstallStep *step = kInstallSteps; step->run != NULL; step++) {
+        if (step->condition != NULL && !step->condition())
+            continue;
+        if (step->saveJournalFirst && !SaveJournal()) {
+            StatusSetFailed(&status);
+            break;
+        }
+        if (StatusIsFailed(StatusMerge(&status, step->run())) || Run.UserQuit)
+            break;
+    }
     if (StatusIsFailed(status)) {
         // Undo what was recorded, newest first; an empty journal undoes nothing.
-        StatusMerge(&status, ReplayJournal(Journal.text, kAllEvents));
-        Journal.length = 0;
+        StatusMerge(&status, ReplayJournal(JournalText(), kAllEvents));
+        JournalForgetSince(0);
     }
     return status;
 }

@@ -1,5 +1,5 @@
 // The installation driver.
 #pragma once
-#include "shell/runstate.h"
+#include "support/runstate.h"
 
 RunStatus InstallProduct();

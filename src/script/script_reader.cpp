@@ -1,8 +1,8 @@
 #include "script/script_reader.h"
 #include "script/variables.h"
-#include "shell/msgbox.h"
-#include "shell/runstate.h"
-#include "shell/tracelog.h"
+#include "support/msgbox.h"
+#include "support/runstate.h"
+#include "support/tracelog.h"
 #include "support/errortext.h"
 #include "support/memory.h"
 #include "support/text.h"
@@ -67,7 +67,7 @@ bool ReadMainKeys(const char *scriptPath, const char *section)
         char expanded[MAX_PATH];
         ExpandVariables(expanded, value);
         *row->value = StrDup(expanded);
-        LogLine(5, "%s=\"%s\"", row->name, expanded);
+        LogLine(kLogValue, "%s=\"%s\"", row->name, expanded);
     }
     return true;
 }
@@ -83,7 +83,7 @@ bool ReadMainSection(const char *scriptPath)
         if (!ReadMainKeys(scriptPath, decorated))
             return false;
     }
-    LogLine(5, "----");
+    LogLine(kLogValue, "----");
     for (const MainKey *row = kMainKeyTable; row->name != NULL; row++) {
         if (row->required && (*row->value == NULL || (*row->value)[0] == '\0')) {
             ErrorBox("Key %s must be present", row->name);

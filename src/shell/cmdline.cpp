@@ -1,6 +1,6 @@
 #include "shell/cmdline.h"
-#include "shell/msgbox.h"
-#include "shell/runstate.h"
+#include "support/msgbox.h"
+#include "support/runstate.h"
 #include "support/memory.h"
 #include "support/text.h"
 

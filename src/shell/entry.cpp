@@ -1,6 +1,6 @@
 #include "shell/cmdline.h"
 #include "shell/runflow.h"
-#include "shell/runstate.h"
+#include "support/runstate.h"
 
 // The process entry: the run state's command line is everything after the program name.
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int)

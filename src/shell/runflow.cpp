@@ -1,16 +1,18 @@
 #include "shell/runflow.h"
-#include "audio/setupapi_binding.h"
 #include "install/com.h"
 #include "install/install_product.h"
 #include "script/setup_script.h"
 #include "script/variables.h"
 #include "shell/cmdline.h"
-#include "shell/msgbox.h"
-#include "shell/tracelog.h"
+#include "shell/run_files.h"
 #include "support/errortext.h"
 #include "support/libinit.h"
 #include "support/memory.h"
+#include "support/msgbox.h"
+#include "support/tracelog.h"
 #include "system/privileges.h"
+#include "system/setupapi_binding.h"
+#include "ui/resource.h"
 #include "uninstall/journal.h"
 #include "uninstall/uninstaller.h"
 #include <commctrl.h>
@@ -57,16 +59,16 @@ DWORD ShowAllocFailure(ULONGLONG size)
 
 static bool LogSystemDescription()
 {
-    LogLine(8, "Marrowgate 1.5.5.266 (64-bit)");
+    LogLine(kLogBanner, SETUP_PRODUCT " " SETUP_VERSION_TEXT " (64-bit)");
     SYSTEM_INFO *system = &Run.SystemInfo;
     GetSystemInfo(system);
-    LogLine(8, "System: Arch=%u CPU=%u ProcRev=%X NumProcs=%u ProcMask=%X",
+    LogLine(kLogBanner, "System: Arch=%u CPU=%u ProcRev=%X NumProcs=%u ProcMask=%X",
             system->wProcessorArchitecture, system->dwProcessorType, system->wProcessorRevision,
             system->dwNumberOfProcessors, (DWORD)system->dwActiveProcessorMask);
     OSVERSIONINFOEXA *os = &Run.OsVersion;
     os->dwOSVersionInfoSize = sizeof(OSVERSIONINFOEXA);
     GetVersionExA((OSVERSIONINFOA *)os);
-    LogLine(8, "OS version: %u.%u.%u SP %u.%u, SPname=\"%s\", PID=%X, SM=%X, PT=%X",
+    LogLine(kLogBanner, "OS version: %u.%u.%u SP %u.%u, SPname=\"%s\", PID=%X, SM=%X, PT=%X",
             os->dwMajorVersion, os->dwMinorVersion, os->dwBuildNumber & 0xFFFF,
             os->wServicePackMajor, os->wServicePackMinor, os->szCSDVersion, os->dwPlatformId,
             os->wSuiteMask, os->wProductType);
@@ -85,7 +87,7 @@ static bool CheckOsVersion()
 
 static bool LogCommandLine()
 {
-    LogLine(7, "Command Line: \"%s\"", Run.CommandLineTail);
+    LogLine(kLogAction, "Command Line: \"%s\"", Run.CommandLineTail);
     return true;
 }
 
@@ -96,16 +98,16 @@ static bool GetCurrentDir()
     if (PathCallFailed(length, "Cannot get current directory path (%s)"))
         return false;
     Run.CurrentDir = StrDup(buffer);
-    LogLine(5, "CurrentDir=\"%s\"", Run.CurrentDir);
+    LogLine(kLogValue, "CurrentDir=\"%s\"", Run.CurrentDir);
     return true;
 }
 
 static bool LogSystemFolders()
 {
-    LogLine(5, "----");
+    LogLine(kLogValue, "----");
     for (UINT i = 0; i < kSystemFolderCount && kVariableTable[i].name != NULL; i++)
-        LogLine(5, "%s=\"%s\"", kVariableTable[i].name, *kVariableTable[i].value);
-    LogLine(5, "----");
+        LogLine(kLogValue, "%s=\"%s\"", kVariableTable[i].name, *kVariableTable[i].value);
+    LogLine(kLogValue, "----");
     return true;
 }
 
@@ -114,7 +116,7 @@ static bool PrepareMode()
     AllocateEntryLists();
     if (Run.InstallMode) {
         Run.SourceDir = StrDup(Run.SourceFromCurrentDir ? Run.CurrentDir : Run.ExeModuleDir);
-        LogLine(5, "SourceDir=\"%s\"", Run.SourceDir);
+        LogLine(kLogValue, "SourceDir=\"%s\"", Run.SourceDir);
     }
     return true;
 }
@@ -210,7 +212,7 @@ static int FinishRun(RunStatus status)
     char text[kReportSize];
     ComposeReport(text, Run.InstallMode, finalPhase, status);
     if (!Run.UserQuit)
-        LogLine(5, "%s", text);
+        LogLine(kLogValue, "%s", text);
     CloseTraceLog();
     if (!Run.UserQuit)
         ShowFinalReport(status, finalPhase, text);
@@ -231,6 +233,7 @@ int RunFlow()
     RunStatus status;
     InitCommonControls();
     StatusInit(&status);
+    SetBoxProductName(&Script.AppName);
     for (const PreparationStep *step = kPreparation; *step != NULL; step++) {
         if (!(*step)()) {
             StatusSetFailed(&status);

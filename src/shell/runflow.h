@@ -1,6 +1,6 @@
 // Start-up, the run flow and its final report.
 #pragma once
-#include "shell/runstate.h"
+#include "support/runstate.h"
 
 // The process's exit code: 0 success, 1 warnings or failure, 2 setup API not bound.
 int StartUp();

@@ -1,6 +1,6 @@
 #include "support/text.h"
-#include "shell/runstate.h"
-#include "shell/tracelog.h"
+#include "support/runstate.h"
+#include "support/tracelog.h"
 
 bool IsBlank(char c)
 {
@@ -96,7 +96,7 @@ const char *GetToken(const char *source, char *destination, UINT size)
         start++;
         stop = StrFindChar(start, '"');
         if (stop == NULL) {
-            LogLine(9, "No right quotemark: `%s`", source);
+            LogLine(kLogError, "No right quotemark: `%s`", source);
             return NULL;
         }
         after = stop + 1;
@@ -108,7 +108,7 @@ const char *GetToken(const char *source, char *destination, UINT size)
     }
     UINT length = (UINT)(stop - start);
     if (length >= size) {
-        LogLine(9, "Token too long: `%s`", source);
+        LogLine(kLogError, "Token too long: `%s`", source);
         return NULL;
     }
     CopyMemory(destination, start, length);

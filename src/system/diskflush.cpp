@@ -1,5 +1,5 @@
 #include "system/diskflush.h"
-#include "shell/tracelog.h"
+#include "support/tracelog.h"
 #include "support/errortext.h"
 
 static void FlushVolume(char letter)
@@ -23,7 +23,7 @@ static void FlushVolume(char letter)
 
 void FlushFixedDisks()
 {
-    LogLine(7, "Flushing disks");
+    LogLine(kLogAction, "Flushing disks");
     for (char letter = 'A'; letter <= 'Z'; letter++)
         FlushVolume(letter);
 }

@@ -1,5 +1,5 @@
 #include "system/library.h"
-#include "shell/tracelog.h"
+#include "support/tracelog.h"
 #include "support/errortext.h"
 
 // The program runs with administrator rights from download and temporary folders, where a
@@ -20,7 +20,7 @@ HMODULE LibraryLoad(const char *name)
 {
     char path[MAX_PATH];
     HMODULE module = NULL;
-    LogLine(4, "Loading %s", name);
+    LogLine(kLogLibrary, "Loading %s", name);
     if (SystemLibraryPath(path, name))
         module = LoadLibraryA(path);
     if (module == NULL)
@@ -30,7 +30,7 @@ HMODULE LibraryLoad(const char *name)
 
 bool LibraryUnload(const char *name, HMODULE module)
 {
-    LogLine(4, "Unloading %s", name);
+    LogLine(kLogLibrary, "Unloading %s", name);
     if (!FreeLibrary(module)) {
         LogLine(kLogError, "Cannot unload %s (%s)", name, LastErrorText());
         return false;

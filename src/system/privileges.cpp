@@ -1,13 +1,13 @@
 #include "system/privileges.h"
-#include "shell/msgbox.h"
-#include "shell/runstate.h"
-#include "shell/tracelog.h"
+#include "support/msgbox.h"
+#include "support/runstate.h"
+#include "support/tracelog.h"
 #include "support/errortext.h"
 
 void RequireAdminRights()
 {
     Run.AdminRightsRequired = true;
-    LogLine(8, "Administrator rights required");
+    LogLine(kLogBanner, "Administrator rights required");
 }
 
 bool CheckAdminRights()

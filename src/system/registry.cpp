@@ -1,6 +1,6 @@
 #include "system/registry.h"
-#include "shell/msgbox.h"
-#include "shell/tracelog.h"
+#include "support/msgbox.h"
+#include "support/tracelog.h"
 #include "support/errortext.h"
 #include "support/memory.h"
 #include "support/text.h"
@@ -47,7 +47,7 @@ bool RegKeyCreate(RegKey *key, HKEY parent, const char *subkey)
         ErrorBox("Cannot create registry key \"%s\" (%s)", subkey, LastErrorText());
         return false;
     }
-    LogLine(7, "Created key \"%s\"", subkey);
+    LogLine(kLogAction, "Created key \"%s\"", subkey);
     key->path = StrDup(subkey);
     return true;
 }
@@ -96,7 +96,7 @@ bool RegKeyQueryString(RegKey *key, const char *name, char *output, bool reportM
     else
         lstrcpynA(output, local, MAX_PATH);
     SetLastError(ERROR_SUCCESS);
-    LogLine(5, "Value \"%s\\%s\"=\"%s\"", key->path, name, output);
+    LogLine(kLogValue, "Value \"%s\\%s\"=\"%s\"", key->path, name, output);
     return true;
 }
 
@@ -118,7 +118,7 @@ bool RegKeyEnumValue(RegKey *key, DWORD index, char *name, char *data)
     lstrcpynA(data, local, MAX_PATH);
     if (type != REG_SZ)
         name[0] = '\0';
-    LogLine(5, "Value \"%s\\%s\"=\"%s\"", key->path, name, data);
+    LogLine(kLogValue, "Value \"%s\\%s\"=\"%s\"", key->path, name, data);
     return true;
 }
 
@@ -137,7 +137,7 @@ bool RegKeySetString(RegKey *key, const char *name, const char *text)
 {
     if (!RegKeySetValue(key, name, REG_SZ, text, (DWORD)lstrlenA(text) + 1))
         return false;
-    LogLine(7, "Value \"%s\\%s\" set to \"%s\"", key->path, name, text);
+    LogLine(kLogAction, "Value \"%s\\%s\" set to \"%s\"", key->path, name, text);
     return true;
 }
 
@@ -149,7 +149,7 @@ bool RegKeyDeleteValue(RegKey *key, const char *name)
         ErrorBox("Cannot delete registry value \"%s\\%s\" (%s)", key->path, name, LastErrorText());
         return false;
     }
-    LogLine(7, "Deleted value \"%s\\%s\"", key->path, name);
+    LogLine(kLogAction, "Deleted value \"%s\\%s\"", key->path, name);
     return true;
 }
 
@@ -167,7 +167,7 @@ bool RegDeleteKeyPath(const char *path)
         ErrorBox("Cannot delete key \"%s\" (%s)", path, LastErrorText());
         return false;
     }
-    LogLine(7, "Deleted key \"%s\"", path);
+    LogLine(kLogAction, "Deleted key \"%s\"", path);
     return true;
 }
 

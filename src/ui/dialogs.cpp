@@ -1,10 +1,11 @@
 #include "ui/dialogs.h"
-#include "install/file_ops.h"
+#include "ui/resource.h"
+#include "system/file_ops.h"
 #include "script/setup_script.h"
 #include "script/variables.h"
-#include "shell/msgbox.h"
-#include "shell/runstate.h"
-#include "shell/tracelog.h"
+#include "support/msgbox.h"
+#include "support/runstate.h"
+#include "support/tracelog.h"
 #include "support/errortext.h"
 #include "support/memory.h"
 #include "support/text.h"
@@ -31,10 +32,12 @@ static void SetDialogCaption(HWND dialog)
 static bool InitLicenseDialog(HWND dialog)
 {
     SetDialogCaption(dialog);
-    char *text = LoadFile(Run.SourceDir, Script.LicenseFile, NULL);
+    char path[MAX_PATH];
+    JoinPath(path, Run.SourceDir, Script.LicenseFile);
+    char *text = LoadFile(path, Script.LicenseFile, NULL);
     if (text == NULL)
         return false;
-    bool ok = SetDlgItemTextA(dialog, kLicenseText, text) != FALSE;
+    bool ok = SetDlgItemTextA(dialog, IDC_LICENSE_TEXT, text) != FALSE;
     MemFree(text);
     return ok;
 }
@@ -82,22 +85,22 @@ static void FindHelpFile(HWND dialog)
     if (!FileExists(path))
         return;
     lstrcpyA(HelpPath, path);
-    LogLine(7, "Having help file \"%s\"", HelpPath);
-    ShowWindow(GetDlgItem(dialog, kHelpButton), SW_SHOW);
+    LogLine(kLogAction, "Having help file \"%s\"", HelpPath);
+    ShowWindow(GetDlgItem(dialog, IDC_HELP_BUTTON), SW_SHOW);
 }
 
 static bool InitInstallOptionsDialog(HWND dialog)
 {
     SetDialogCaption(dialog);
-    if (!SetDlgItemTextA(dialog, kWarningText, kWarning))
+    if (!SetDlgItemTextA(dialog, IDC_WARNING, kWarning))
         return false;
     warningBrush = CreateSolidBrush(kWarningBackground);
     if (warningBrush == NULL) {
         LogLine(kLogError, "Cannot create brush");
         return false;
     }
-    if (!SetExpandedText(dialog, kInstallDirEdit, Script.DefaultInstallDir) ||
-        !SetExpandedText(dialog, kProgramGroupEdit, Script.DefaultProgramGroup))
+    if (!SetExpandedText(dialog, IDC_INSTALL_DIR, Script.DefaultInstallDir) ||
+        !SetExpandedText(dialog, IDC_PROGRAM_GROUP, Script.DefaultProgramGroup))
         return false;
     FindHelpFile(dialog);
     return true;
@@ -115,11 +118,11 @@ static void CloseInstallOptionsDialog(HWND dialog, INT_PTR result)
 static void TakeInstallOptions(HWND dialog)
 {
     char text[MAX_PATH];
-    GetDlgItemTextA(dialog, kInstallDirEdit, text, MAX_PATH);
+    GetDlgItemTextA(dialog, IDC_INSTALL_DIR, text, MAX_PATH);
     Run.InstallDir = StrDup(text);
-    GetDlgItemTextA(dialog, kProgramGroupEdit, text, MAX_PATH);
+    GetDlgItemTextA(dialog, IDC_PROGRAM_GROUP, text, MAX_PATH);
     Run.ProgramGroup = StrDup(text);
-    Run.AdvancedUser = IsDlgButtonChecked(dialog, kAdvancedUserBox) == BST_CHECKED;
+    Run.AdvancedUser = IsDlgButtonChecked(dialog, IDC_ADVANCED_USER) == BST_CHECKED;
 }
 
 static void OpenHelpFile()
@@ -129,7 +132,7 @@ static void OpenHelpFile()
     wsprintfA(stream, "%s:Zone.Identifier:$DATA", HelpPath);
     if (!DeleteFileA(stream) && GetLastError() != ERROR_FILE_NOT_FOUND)
         LogLine(kLogError, "Cannot delete zone stream (%s)", LastErrorText());
-    LogLine(7, "Invoking help file \"%s\"", HelpPath);
+    LogLine(kLogAction, "Invoking help file \"%s\"", HelpPath);
     ShellExecuteA(NULL, NULL, HelpPath, NULL, NULL, SW_SHOW);
 }
 
@@ -143,7 +146,7 @@ static INT_PTR CALLBACK InstallOptionsDialogProc(HWND dialog, UINT message, WPAR
         }
         return TRUE;
     case WM_CTLCOLORSTATIC:
-        if ((HWND)lParam == GetDlgItem(dialog, kWarningText) && warningBrush != NULL) {
+        if ((HWND)lParam == GetDlgItem(dialog, IDC_WARNING) && warningBrush != NULL) {
             SetBkColor((HDC)wParam, kWarningBackground);
             SetTextColor((HDC)wParam, kWarningTextColour);
             return (INT_PTR)warningBrush;
@@ -159,7 +162,7 @@ static INT_PTR CALLBACK InstallOptionsDialogProc(HWND dialog, UINT message, WPAR
             Run.UserQuit = true;
             CloseInstallOptionsDialog(dialog, 0);
             return TRUE;
-        case kHelpButton:
+        case IDC_HELP_BUTTON:
             OpenHelpFile();
             return TRUE;
         }
@@ -181,16 +184,16 @@ static bool RunDialog(int templateId, DLGPROC procedure)
 
 bool ShowLicenseDialog()
 {
-    LogLine(7, "Displaying license agreement");
-    bool accepted = RunDialog(kLicenseDialog, LicenseDialogProc);
-    LogLine(7, "License agreement %sted", accepted ? "accep" : "rejec");
+    LogLine(kLogAction, "Displaying license agreement");
+    bool accepted = RunDialog(IDD_LICENSE, LicenseDialogProc);
+    LogLine(kLogAction, "License agreement %sted", accepted ? "accep" : "rejec");
     return accepted;
 }
 
 bool ShowInstallOptionsDialog()
 {
-    LogLine(7, "Displaying directory selection dialog");
-    bool confirmed = RunDialog(kInstallOptionsDialog, InstallOptionsDialogProc);
-    LogLine(7, "Directory selection %sed", confirmed ? "succeed" : "abort");
+    LogLine(kLogAction, "Displaying directory selection dialog");
+    bool confirmed = RunDialog(IDD_INSTALL_OPTIONS, InstallOptionsDialogProc);
+    LogLine(kLogAction, "Directory selection %sed", confirmed ? "succeed" : "abort");
     return confirmed;
 }

@@ -1,116 +1,62 @@
 #include "uninstall/journal.h"
-#include "install/file_ops.h"
 #include "script/variables.h"
-#include "shell/msgbox.h"
-#include "shell/tracelog.h"
 #include "support/errortext.h"
-#include "support/memory.h"
+#include "support/msgbox.h"
 #include "support/text.h"
+#include "support/tracelog.h"
+#include "system/file_ops.h"
 #include "system/registry.h"
-#include <stdarg.h>
 
-const JournalEvent kJournalEvents[] = {
-    { "AppName", kEventAppName },
-    { "AdmRightsRequired", kEventAdmRightsRequired },
-    { "CreateDir", kEventCreateDir },
-    { "CreateFile", kEventCreateFile },
-    { "CreateKey", kEventCreateKey },
-    { "CreateValue", kEventCreateValue },
-    { "InstallService", kEventInstallService },
-    { "InstallDevice", kEventInstallDevice },
-    { "InstallMmeDriver", kEventInstallMmeDriver },
-    { NULL, kEventUnknown },
-};
-
-const char kJournalHeader[] =
-    ";\r\n; Caution!\r\n; Do not delete or modify this file. It is required to product uninstallation.\r\n;\r\n";
 const char kJournalFileName[] = "uninst.ini";
 
-const DWORD kJournalGrowth = 512;
-const UINT kEventNameLimit = 64;
+typedef RunStatus (*UndoProcedure)(const char *argument);
 
-UninstallJournal Journal;
+// One row per event that a journal line may hold; a null undo means the event only informs
+// the uninstaller. Events not in the table are reported as unknown.
+struct EventUndo {
+    DWORD code;
+    UninstallPhase phase;
+    UndoProcedure undo;
+};
 
-bool JournalAppendLine(const char *text)
+static RunStatus UndoCreateDir(const char *path);
+static RunStatus UndoCreateFile(const char *path);
+static RunStatus UndoCreateKey(const char *path);
+
+static const EventUndo kEventUndoTable[] = {
+    { kEventAppName, kSecondaryPhase, NULL },
+    { kEventAdmRightsRequired, kSecondaryPhase, NULL },
+    { kEventCreateDir, kSecondaryPhase, UndoCreateDir },
+    { kEventCreateFile, kSecondaryPhase, UndoCreateFile },
+    { kEventCreateKey, kSecondaryPhase, UndoCreateKey },
+    { kEventInstallService, kSecondaryPhase, NULL },
+    { kEventInstallDevice, kPrimaryPhase, NULL },
+    { kEventInstallMmeDriver, kPrimaryPhase, NULL },
+    { kEventUnknown, kSecondaryPhase, NULL },
+};
+
+// The secondary takes every event the primary does not, unknown ones included.
+DWORD PhaseMask(UninstallPhase phase)
 {
-    DWORD needed = (DWORD)lstrlenA(text) + 3;
-    DWORD free = Journal.capacity - Journal.length;
-    if (free < needed) {
-        DWORD growth = (needed - free + kJournalGrowth - 1) / kJournalGrowth * kJournalGrowth;
-        DWORD capacity = Journal.capacity + growth;
-        char *block = (char *)MemAlloc(capacity);
-        if (block == NULL) {
-            ErrorBox("Cannot alloc %u bytes for log file (%s)", capacity, LastErrorText());
-            return false;
-        }
-        if (Journal.text != NULL)
-            CopyMemory(block, Journal.text, Journal.length + 1);
-        MemFree(Journal.text);
-        Journal.text = block;
-        Journal.capacity = capacity;
+    DWORD primary = 0;
+    for (const EventUndo *row = kEventUndoTable; row->code != kEventUnknown; row++) {
+        if (row->phase == kPrimaryPhase)
+            primary |= EventBit(row->code);
     }
-    // Copied, not formatted: wsprintfA would cut a line at 1024 bytes.
-    DWORD length = needed - 3;
-    CopyMemory(Journal.text + Journal.length, text, length);
-    CopyMemory(Journal.text + Journal.length + length, "\r\n", 3);
-    Journal.length += length + 2;
-    return true;
-}
-
-bool JournalAddEvent(DWORD code, const char *format, ...)
-{
-    char line[kEventNameLimit + kMaxFormattedText];   // the name, a blank and a formatted text
-    int length = wsprintfA(line, "%s", EventName(code));
-    if (format != NULL) {
-        va_list arguments;
-        va_start(arguments, format);
-        line[length++] = ' ';
-        wvsprintfA(line + length, format, arguments);
-        va_end(arguments);
-    }
-    // A cut line would name something else at uninstallation: refuse it instead.
-    if (lstrlenA(line) >= (int)kJournalLineSize) {
-        SetLastError(ERROR_FILENAME_EXCED_RANGE);
-        ErrorBox("Cannot record \"%s\" in the uninstall journal (%s)", line, LastErrorText());
-        return false;
-    }
-    return JournalAppendLine(line);
-}
-
-const char *EventName(DWORD code)
-{
-    for (const JournalEvent *event = kJournalEvents; event->name != NULL; event++) {
-        if (event->code == code)
-            return event->name;
-    }
-    return "";
-}
-
-DWORD EventCode(const char *name)
-{
-    for (const JournalEvent *event = kJournalEvents; event->name != NULL; event++) {
-        if (lstrcmpiA(event->name, name) == 0)
-            return event->code;
-    }
-    return kEventUnknown;
-}
-
-DWORD EventBit(DWORD code)
-{
-    return 1u << ((code - 1) & 31);
+    return phase == kPrimaryPhase ? primary : ~primary;
 }
 
 bool SaveJournal()
 {
     char path[MAX_PATH];
     JoinPath(path, Run.InstallDir, kJournalFileName);
-    if (!SaveFile(path, Journal.text, Journal.length))
+    if (!SaveFile(path, JournalText(), JournalMark()))
         return false;
-    if (Journal.fileRecorded)
+    if (JournalFileRecorded())
         return true;
     if (!JournalAddEvent(kEventCreateFile, "\"%s\"", path))
         return false;
-    Journal.fileRecorded = true;
+    JournalSetFileRecorded();
     return true;
 }
 
@@ -150,7 +96,7 @@ static RunStatus UndoCreateDir(const char *path)
     RunStatus status;
     StatusInit(&status);
     if (RemoveDirectoryA(path)) {
-        LogLine(7, "Deleted directory \"%s\"", path);
+        LogLine(kLogAction, "Deleted directory \"%s\"", path);
     } else if (GetLastError() == ERROR_FILE_NOT_FOUND || GetLastError() == ERROR_PATH_NOT_FOUND) {
         LogLine(kLogError, "Directory \"%s\" not found", path);
     } else {
@@ -173,7 +119,7 @@ static RunStatus UndoCreateFile(const char *path)
             return status;
         }
         bool retry = MsgBox(MB_ICONEXCLAMATION | MB_YESNO, kFileInUseQuestion, path) == IDYES;
-        LogLine(7, "Retry %sabled", retry ? "en" : "dis");
+        LogLine(kLogAction, "Retry %sabled", retry ? "en" : "dis");
         if (!retry)
             break;
     }
@@ -194,13 +140,12 @@ static RunStatus UndoCreateKey(const char *path)
     return status;
 }
 
-static RunStatus ReportUnknownEvent(const char *name)
+static const EventUndo *FindEventUndo(DWORD code)
 {
-    RunStatus status;
-    StatusInit(&status);
-    WarningBox("Unknown installation event %s", name);
-    StatusSetWarning(&status);
-    return status;
+    const EventUndo *row = kEventUndoTable;
+    while (row->code != kEventUnknown && row->code != code)
+        row++;
+    return row;
 }
 
 RunStatus ReplayEvent(char *line, DWORD mask)
@@ -211,29 +156,20 @@ RunStatus ReplayEvent(char *line, DWORD mask)
     char *rest = blank != NULL ? blank + 1 : line + lstrlenA(line);
     if (blank != NULL)
         *blank = '\0';   // the line is the replay's own copy: the name ends here
-    DWORD code = lstrlenA(line) < (int)kEventNameLimit ? EventCode(line) : (DWORD)kEventUnknown;
+    DWORD code = EventCode(line);
     if ((EventBit(code) & mask) == 0)
         return status;
-    char argument[MAX_PATH];
-    GetToken(SkipBlanks(rest), argument, MAX_PATH);
-    switch (code) {
-    case kEventAppName:
-    case kEventAdmRightsRequired:
-        break;
-    case kEventCreateDir:
-        StatusMerge(&status, UndoCreateDir(argument));
-        break;
-    case kEventCreateFile:
-        StatusMerge(&status, UndoCreateFile(argument));
-        break;
-    case kEventCreateKey:
-        StatusMerge(&status, UndoCreateKey(argument));
-        break;
-    default:
-        // Services, devices and legacy drivers are undone by their own subsystems.
-        StatusMerge(&status, ReportUnknownEvent(line));
-        break;
+    const EventUndo *row = FindEventUndo(code);
+    if (row->code == kEventUnknown) {
+        WarningBox("Unknown installation event %s", line);
+        StatusSetWarning(&status);
+        return status;
     }
+    // Whatever was recorded fits a journal line, so its argument fits this buffer.
+    char argument[kJournalLineSize];
+    GetToken(SkipBlanks(rest), argument, kJournalLineSize);
+    if (row->undo != NULL)
+        StatusMerge(&status, row->undo(argument));
     return status;
 }
 

@@ -1,11 +1,11 @@
 #include "uninstall/uninstall_entry.h"
 #include "script/setup_script.h"
-#include "shell/msgbox.h"
-#include "shell/runstate.h"
+#include "support/msgbox.h"
+#include "support/runstate.h"
 #include "support/errortext.h"
 #include "support/text.h"
 #include "system/registry.h"
-#include "uninstall/journal.h"
+#include "system/journal_recorder.h"
 
 static const char kUninstallKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
 const int kEntryTextSize = 368;

@@ -1,11 +1,12 @@
 #include "uninstall/uninstaller.h"
-#include "install/file_ops.h"
 #include "script/setup_script.h"
-#include "shell/msgbox.h"
-#include "shell/tracelog.h"
+#include "script/variables.h"
 #include "support/errortext.h"
 #include "support/memory.h"
+#include "support/msgbox.h"
 #include "support/text.h"
+#include "support/tracelog.h"
+#include "system/file_ops.h"
 #include "system/privileges.h"
 #include "uninstall/journal.h"
 
@@ -23,12 +24,12 @@ HANDLE OpenSyncEvent(bool openExisting)
         if (*c == '\\')
             *c = '/';
     }
-    LogLine(5, "Sync event name: \"%s\"", name);
+    LogLine(kLogValue, "Sync event name: \"%s\"", name);
     HANDLE event = CreateEventA(NULL, FALSE, FALSE, name);
     DWORD error = GetLastError();
     DWORD expected = openExisting ? ERROR_ALREADY_EXISTS : ERROR_SUCCESS;
     if (event != NULL && error == expected) {
-        LogLine(5, "%s sync event \"%s\"", openExisting ? "Opened" : "Created", name);
+        LogLine(kLogValue, "%s sync event \"%s\"", openExisting ? "Opened" : "Created", name);
         return event;
     }
     if (event != NULL) {
@@ -75,7 +76,7 @@ static bool MakeProgramCopy(SecondaryLaunch *launch)
 // Before Vista the system deletes the copy once its last user has ended.
 static void MarkCopyForDeletion(SecondaryLaunch *launch)
 {
-    LogLine(5, "Opening \"%s\" for delete on close", launch->copyPath);
+    LogLine(kLogValue, "Opening \"%s\" for delete on close", launch->copyPath);
     launch->deleteOnClose = CreateFileA(launch->copyPath, GENERIC_READ | DELETE, FILE_SHARE_READ | FILE_SHARE_DELETE,
                                         NULL, OPEN_EXISTING, FILE_FLAG_DELETE_ON_CLOSE, NULL);
     if (launch->deleteOnClose == INVALID_HANDLE_VALUE)
@@ -107,7 +108,7 @@ static bool PrepareBatchLaunch(SecondaryLaunch *launch)
     }
     CloseHandle(launch->batchFile);
     launch->batchFile = INVALID_HANDLE_VALUE;
-    LogLine(5, "Creating \"%s\" complete", launch->batchPath);
+    LogLine(kLogValue, "Creating \"%s\" complete", launch->batchPath);
     DWORD interpreterLength = GetEnvironmentVariableA("ComSpec", launch->commandLine, MAX_PATH);
     if (PathCallFailed(interpreterLength, "Cannot get command interpreter path (%s)"))
         return false;
@@ -125,7 +126,7 @@ static bool WaitForSecondary(HANDLE syncEvent, HANDLE process)
     HANDLE handles[2] = { syncEvent, process };
     DWORD result = WaitForMultipleObjects(2, handles, FALSE, INFINITE);
     if (result == WAIT_OBJECT_0) {
-        LogLine(5, "Secondary process initialized");
+        LogLine(kLogValue, "Secondary process initialized");
         return true;
     }
     if (result == WAIT_OBJECT_0 + 1)
@@ -139,15 +140,15 @@ static bool LaunchSecondary(SecondaryLaunch *launch, HANDLE syncEvent)
 {
     PROCESS_INFORMATION process;
     char pidText[16];
-    LogLine(5, "Starting \"%s\":", launch->application != NULL ? launch->application : "");
-    LogLine(5, "Command line: \"%s\"", launch->commandLine);
-    LogLine(5, "Working dir: \"%s\"", Run.TempDir);
+    LogLine(kLogValue, "Starting \"%s\":", launch->application != NULL ? launch->application : "");
+    LogLine(kLogValue, "Command line: \"%s\"", launch->commandLine);
+    LogLine(kLogValue, "Working dir: \"%s\"", Run.TempDir);
     if (!CreateProcessA(launch->application, launch->commandLine, NULL, NULL, FALSE, CREATE_DEFAULT_ERROR_MODE,
                         NULL, Run.TempDir, &launch->startup, &process)) {
         ErrorBox("Cannot start fork process (%s)", LastErrorText());
         return false;
     }
-    LogLine(5, "Secondary process PID=%s, waiting for signal...", PidText(process.dwProcessId, pidText));
+    LogLine(kLogValue, "Secondary process PID=%s, waiting for signal...", PidText(process.dwProcessId, pidText));
     bool signalled = WaitForSecondary(syncEvent, process.hProcess);
     CloseHandle(process.hThread);
     CloseHandle(process.hProcess);
@@ -197,7 +198,7 @@ done:
 static bool JoinPrimary(HANDLE syncEvent, RunStatus *status)
 {
     char pidText[16];
-    LogLine(5, "Opening primary process %s", PidText(Run.PrimaryPid, pidText));
+    LogLine(kLogValue, "Opening primary process %s", PidText(Run.PrimaryPid, pidText));
     // Opened before the signal, while the primary is still there waiting for it.
     HANDLE primary = OpenProcess(SYNCHRONIZE, FALSE, Run.PrimaryPid);
     DWORD openError = GetLastError();
@@ -213,10 +214,10 @@ static bool JoinPrimary(HANDLE syncEvent, RunStatus *status)
         StatusSetWarning(status);
         return true;
     }
-    LogLine(5, "Waiting for primary process termination");
+    LogLine(kLogValue, "Waiting for primary process termination");
     WaitForSingleObject(primary, INFINITE);
     CloseHandle(primary);
-    LogLine(5, "Primary process is terminated");
+    LogLine(kLogValue, "Primary process is terminated");
     return true;
 }
 
@@ -225,18 +226,18 @@ static bool JoinPrimary(HANDLE syncEvent, RunStatus *status)
 static bool ConfirmUninstallation(const char *journal, RunStatus *status)
 {
     char line[kJournalLineSize];
-    char name[MAX_PATH];
+    char name[kJournalLineSize];
     if (FindJournalEvent(line, journal, kEventAppName) == NULL) {
         ErrorBox("No %s event in file \"%s\"", "AppName", kJournalFileName);
         StatusSetFailed(status);
         return false;
     }
-    GetToken(line, name, MAX_PATH);
+    GetToken(line, name, kJournalLineSize);
     Script.AppName = StrDup(name);
-    LogLine(5, "AppName=\"%s\"", Script.AppName);
+    LogLine(kLogValue, "AppName=\"%s\"", Script.AppName);
     bool agreed = MsgBox(MB_ICONQUESTION | MB_YESNO | MB_DEFBUTTON2, "Do you really want to uninstall %s?",
                          Script.AppName) == IDYES;
-    LogLine(7, "Uninstallation %sabled", agreed ? "en" : "dis");
+    LogLine(kLogAction, "Uninstallation %sabled", agreed ? "en" : "dis");
     if (!agreed)
         Run.UserQuit = true;
     return agreed;
@@ -246,7 +247,7 @@ static void RunPrimary(char *journal, HANDLE syncEvent, RunStatus *status)
 {
     if (!ConfirmUninstallation(journal, status))
         return;
-    if (StatusIsFailed(StatusMerge(status, ReplayJournal(journal, kDriverPhaseMask))))
+    if (StatusIsFailed(StatusMerge(status, ReplayJournal(journal, PhaseMask(kPrimaryPhase)))))
         return;
     if (!StartSecondary(syncEvent))
         StatusSetFailed(status);
@@ -258,7 +259,7 @@ static void RunSecondary(char *journal, HANDLE syncEvent, RunStatus *status)
         StatusSetFailed(status);
         return;
     }
-    StatusMerge(status, ReplayJournal(journal, ~kDriverPhaseMask));
+    StatusMerge(status, ReplayJournal(journal, PhaseMask(kSecondaryPhase)));
 }
 
 // Administrator rights when the installation needed them; false when they cannot be had.
@@ -276,11 +277,12 @@ RunStatus RunUninstaller()
     StatusInit(&status);
     HANDLE syncEvent = NULL;
     char *journal = NULL;
+    char journalPath[MAX_PATH];
     bool primary = Run.PrimaryPid == 0;
-    LogLine(7, "Working as %s process", primary ? "primary" : "secondary");
+    LogLine(kLogAction, "Working as %s process", primary ? "primary" : "secondary");
     if (primary) {
         Run.InstallDir = StrDup(Run.ExeModuleDir);
-        LogLine(5, "InstallDir=\"%s\"", Run.InstallDir);
+        LogLine(kLogValue, "InstallDir=\"%s\"", Run.InstallDir);
     }
     if (Run.PrimaryPid != kNoPrimary) {
         syncEvent = OpenSyncEvent(!primary);
@@ -289,7 +291,8 @@ RunStatus RunUninstaller()
             goto done;
         }
     }
-    journal = LoadFile(Run.InstallDir, kJournalFileName, NULL);
+    JoinPath(journalPath, Run.InstallDir, kJournalFileName);
+    journal = LoadFile(journalPath, kJournalFileName, NULL);
     if (journal == NULL) {
         StatusSetFailed(&status);
         goto done;

@@ -3,9 +3,8 @@
 // the primary's own file included.
 #pragma once
 #include <windows.h>
-#include "shell/runstate.h"
+#include "support/runstate.h"
 
-const DWORD kDriverPhaseMask = 0x180;          // InstallDevice and InstallMmeDriver
 const DWORD kNoPrimary = 0xFFFFFFFF;           // a secondary started by hand
 
 RunStatus RunUninstaller();

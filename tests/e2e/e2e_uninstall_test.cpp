@@ -463,3 +463,50 @@ TEST(HandEditedJournal, WarnsAndRemovesOnlyWhatItNames)
 }
 
 }  // namespace
+
+namespace {
+
+// A product name that fits a journal line but not a path-sized buffer: what is recorded must
+// come back whole at uninstallation.
+TEST(LongProductName, EntryInTheListOfProgramsIsRemovedAgain)
+{
+    std::string name = "Long";
+    while (name.size() < 200)
+        name += " name";   // words, so that the boxes wrap the text and stay on the screen
+    const std::string key = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\" + name + " 1.0";
+    const std::string caption = name.substr(0, 127 - 13) + " installation";
+    ProductFolder product("longname");
+    product.Write("setup.ini", "[Main]\r\nAppName=" + name + "\r\nAppVersion=1.0\r\nDefaultProgramGroup=LongGroup\r\n"
+                               "DefaultInstallDir=C:\\Long\r\nStartMenuFolder=C:\\\r\n"
+                               "RegisterUninstaller=1\r\n");
+    std::vector<std::string> logsBefore = TraceLogs();
+    robot::Session install;
+    ASSERT_TRUE(install.Start(product.Exe(), "", product.Path()));
+    robot::Window window = robot::ExpectBox(install, caption, name + " 1.0 will be installed on your computer.\nDo you want to continue?",
+                                            kIconQuestion, { IDYES, IDNO }, IDNO);
+    install.Press(window, IDYES);
+    ASSERT_TRUE(install.NextWindow(&window, robot::kDefaultTimeoutMs));
+    install.Press(window, IDOK);
+    window = robot::ExpectBox(install, caption, "Installation completed successfully.", kIconInformation, { IDOK }, IDOK);
+    install.Press(window, IDOK);
+    ASSERT_TRUE(robot::ExpectExit(install, 0));
+    ASSERT_TRUE(RegistryKeyExists(HKEY_LOCAL_MACHINE, key));
+
+    robot::Session uninstall;
+    ASSERT_TRUE(uninstall.Start("C:\\Long\\setup.exe", "-u", "C:\\Long"));
+    window = robot::ExpectBox(uninstall, name.substr(0, 127 - 15) + " uninstallation", "Do you really want to uninstall " + name + "?",
+                              kIconQuestion, { IDYES, IDNO }, IDNO);
+    uninstall.Press(window, IDYES);
+    window = robot::ExpectBox(uninstall, kSetupCaption, "Uninstallation completed successfully.", kIconInformation, { IDOK }, IDOK);
+    uninstall.Press(window, IDOK);
+    robot::ExpectExit(uninstall, 0);
+    EXPECT_FALSE(RegistryKeyExists(HKEY_LOCAL_MACHINE, key));
+    EXPECT_FALSE(PathExists("C:\\Long"));
+    EXPECT_FALSE(PathExists("C:\\LongGroup"));
+    DeleteNewTraceLogs(logsBefore);
+    RegDeleteKeyA(HKEY_LOCAL_MACHINE, key.c_str());
+    RemoveTree("C:\\Long");
+    RemoveTree("C:\\LongGroup");
+}
+
+}  // namespace

@@ -1,8 +1,10 @@
 #include "log_capture.h"
 #include "script/setup_script.h"
 #include "script/variables.h"
-#include "shell/runstate.h"
-#include "shell/tracelog.h"
+#include "shell/run_files.h"
+#include "support/msgbox.h"
+#include "support/runstate.h"
+#include "support/tracelog.h"
 #include "support/memory.h"
 
 std::string MakeTestFolder(const char *name)
@@ -21,6 +23,7 @@ LogCapture::LogCapture()
     SystemFolders = SystemFolderSet();
     folder_ = MakeTestFolder("log");
     Run.TempDir = StrDup(folder_.c_str());
+    SetBoxProductName(&Script.AppName);   // as the run flow does
     CreateTraceLog();
 }
 

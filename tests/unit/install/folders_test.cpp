@@ -4,9 +4,9 @@
 #include <string>
 #include "../common/log_capture.h"
 #include "install/folders.h"
-#include "shell/runstate.h"
+#include "support/runstate.h"
 #include "support/memory.h"
-#include "uninstall/journal.h"
+#include "system/journal_recorder.h"
 
 namespace {
 
@@ -15,15 +15,13 @@ protected:
     void SetUp() override
     {
         CoInitialize(NULL);
-        MemFree(Journal.text);
-        Journal = UninstallJournal();
+        JournalForgetSince(0);
     }
     void TearDown() override
     {
-        MemFree(Journal.text);
-        Journal = UninstallJournal();
+        JournalForgetSince(0);
     }
-    static std::string JournalText() { return Journal.text != NULL ? Journal.text : ""; }
+    static std::string Recorded() { return JournalText() != NULL ? JournalText() : ""; }
     LogCapture log_;
 };
 
@@ -31,7 +29,7 @@ TEST_F(Folders, MakeFolderRecordsWhatItCreated)
 {
     std::string folder = log_.Folder() + "\\Product";
     EXPECT_EQ(MakeFolder(folder.c_str()), 0u);
-    EXPECT_EQ(JournalText(), "CreateDir \"" + folder + "\"\r\n");
+    EXPECT_EQ(Recorded(), "CreateDir \"" + folder + "\"\r\n");
     EXPECT_EQ(log_.Lines().back().substr(19), "Created directory \"" + folder + "\"");
 
     EXPECT_EQ(MakeFolder(folder.c_str()), kStatusFailed) << "a normal user cannot take over a folder";
@@ -40,7 +38,7 @@ TEST_F(Folders, MakeFolderRecordsWhatItCreated)
     std::string orphan = log_.Folder() + "\\no-parent\\Product";
     EXPECT_EQ(MakeFolder(orphan.c_str()), kStatusFailed);
     EXPECT_EQ(log_.LastBoxText().rfind("Cannot create directory \"" + orphan + "\" (0/3 - ", 0), 0u) << log_.LastBoxText();
-    EXPECT_EQ(JournalText(), "CreateDir \"" + folder + "\"\r\n") << "nothing recorded for what was not made";
+    EXPECT_EQ(Recorded(), "CreateDir \"" + folder + "\"\r\n") << "nothing recorded for what was not made";
 }
 
 TEST_F(Folders, ShellLinkHoldsTargetArgumentsFolderAndDescription)
@@ -48,7 +46,7 @@ TEST_F(Folders, ShellLinkHoldsTargetArgumentsFolderAndDescription)
     std::string target = log_.Folder() + "\\setup.exe";
     ASSERT_TRUE(CreateShellLink(log_.Folder().c_str(), "Uninstall %AppName%", target.c_str(), "-u"));
     std::string link = log_.Folder() + "\\Uninstall .lnk";   // AppName is not known here
-    EXPECT_EQ(JournalText(), "CreateFile \"" + link + "\"\r\n");
+    EXPECT_EQ(Recorded(), "CreateFile \"" + link + "\"\r\n");
 
     IShellLinkA *shellLink = NULL;
     IPersistFile *file = NULL;

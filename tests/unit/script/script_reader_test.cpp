@@ -4,7 +4,7 @@
 #include "script/script_reader.h"
 #include "script/setup_script.h"
 #include "script/variables.h"
-#include "shell/runstate.h"
+#include "support/runstate.h"
 #include "support/memory.h"
 
 namespace {

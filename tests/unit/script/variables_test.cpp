@@ -3,7 +3,7 @@
 #include "../common/log_capture.h"
 #include "script/setup_script.h"
 #include "script/variables.h"
-#include "shell/runstate.h"
+#include "support/runstate.h"
 #include "support/memory.h"
 
 namespace {

@@ -2,7 +2,7 @@
 #include <string>
 #include "../common/log_capture.h"
 #include "shell/cmdline.h"
-#include "shell/runstate.h"
+#include "support/runstate.h"
 
 namespace {
 

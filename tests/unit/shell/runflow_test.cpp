@@ -2,8 +2,9 @@
 #include <string>
 #include "../common/log_capture.h"
 #include "shell/runflow.h"
-#include "shell/runstate.h"
-#include "shell/tracelog.h"
+#include "shell/run_files.h"
+#include "support/runstate.h"
+#include "support/tracelog.h"
 #include "support/memory.h"
 
 namespace {

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 #include <string>
 #include "../common/log_capture.h"
-#include "shell/runstate.h"
+#include "support/runstate.h"
 #include "support/text.h"
 
 namespace {

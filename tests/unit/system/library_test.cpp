@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 #include <string>
 #include "../common/log_capture.h"
-#include "audio/setupapi_binding.h"
+#include "system/setupapi_binding.h"
 #include "system/library.h"
 
 namespace {

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 #include <string>
 #include "../common/log_capture.h"
-#include "shell/runstate.h"
+#include "support/runstate.h"
 #include "support/memory.h"
 #include "uninstall/journal.h"
 
@@ -11,12 +11,8 @@ class JournalTest : public ::testing::Test {
 protected:
     void SetUp() override { ResetJournal(); }
     void TearDown() override { ResetJournal(); }
-    static void ResetJournal()
-    {
-        MemFree(Journal.text);
-        Journal = UninstallJournal();
-    }
-    static std::string Text() { return Journal.text != NULL ? std::string(Journal.text, Journal.length) : ""; }
+    static void ResetJournal() { JournalForgetSince(0); }
+    static std::string Text() { return JournalText() != NULL ? std::string(JournalText(), JournalMark()) : ""; }
     // Replays a journal text the test wrote; returns the status.
     static RunStatus Replay(const std::string &text, DWORD mask)
     {
@@ -34,57 +30,6 @@ protected:
     static bool Exists(const std::string &path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
     LogCapture log_;
 };
-
-TEST_F(JournalTest, HeaderAndEventLinesByteForByte)
-{
-    ASSERT_TRUE(JournalAppendLine(kJournalHeader));
-    ASSERT_TRUE(JournalAddEvent(kEventAppName, "\"%s\"", "Demo Audio"));
-    ASSERT_TRUE(JournalAddEvent(kEventAdmRightsRequired, NULL));
-    ASSERT_TRUE(JournalAddEvent(kEventCreateKey, "\"HKLM\\%s\\%s\"", "Software\\Uninstall", "Demo 1.0"));
-    EXPECT_EQ(Text(),
-              ";\r\n; Caution!\r\n; Do not delete or modify this file. It is required to product uninstallation.\r\n;\r\n\r\n"
-              "AppName \"Demo Audio\"\r\n"
-              "AdmRightsRequired\r\n"
-              "CreateKey \"HKLM\\Software\\Uninstall\\Demo 1.0\"\r\n");
-    EXPECT_EQ(Journal.text[Journal.length], '\0');
-}
-
-TEST_F(JournalTest, GrowsIn512ByteSteps)
-{
-    ASSERT_TRUE(JournalAppendLine("x"));
-    EXPECT_EQ(Journal.capacity, 512u);
-    EXPECT_EQ(Journal.length, 3u);
-    ASSERT_TRUE(JournalAppendLine(std::string(505, 'a').c_str()));   // 3 + 507 = 510, + terminator fits
-    EXPECT_EQ(Journal.capacity, 512u);
-    ASSERT_TRUE(JournalAppendLine("b"));                              // needs 4, 2 free: one step more
-    EXPECT_EQ(Journal.capacity, 1024u);
-    ASSERT_TRUE(JournalAppendLine(std::string(1500, 'c').c_str()));  // several steps at once
-    EXPECT_EQ(Journal.capacity % 512, 0u);
-    EXPECT_GE(Journal.capacity, Journal.length + 1);
-    EXPECT_LT(Journal.capacity - (Journal.length + 1), 512u);
-    EXPECT_EQ(Text(), "x\r\n" + std::string(505, 'a') + "\r\nb\r\n" + std::string(1500, 'c') + "\r\n");
-}
-
-TEST_F(JournalTest, OverlongEventIsRefusedNotCut)
-{
-    ASSERT_TRUE(JournalAddEvent(kEventCreateFile, "\"%s\"", std::string(354, 'p').c_str()));   // 367 characters
-    std::string before = Text();
-    EXPECT_FALSE(JournalAddEvent(kEventCreateFile, "\"%s\"", std::string(355, 'p').c_str()));
-    EXPECT_EQ(Text(), before);
-    EXPECT_EQ(log_.BoxCount(), 1);
-}
-
-TEST_F(JournalTest, EventNamesCodesAndBits)
-{
-    EXPECT_EQ(EventCode("createfile"), (DWORD)kEventCreateFile);
-    EXPECT_EQ(EventCode("INSTALLMMEDRIVER"), (DWORD)kEventInstallMmeDriver);
-    EXPECT_EQ(EventCode("CreateFil"), (DWORD)kEventUnknown);
-    EXPECT_STREQ(EventName(kEventCreateDir), "CreateDir");
-    EXPECT_EQ(EventBit(kEventAppName), 1u);
-    EXPECT_EQ(EventBit(kEventInstallDevice) | EventBit(kEventInstallMmeDriver), 0x180u);
-    EXPECT_EQ(EventBit(kEventUnknown), 0x80000000u);
-    EXPECT_EQ(EventBit(kEventCreateValue), 0x20u);
-}
 
 TEST_F(JournalTest, FindEventByNameAtTheStartOfALine)
 {

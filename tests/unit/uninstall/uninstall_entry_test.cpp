@@ -2,9 +2,9 @@
 #include <string>
 #include "../common/log_capture.h"
 #include "script/setup_script.h"
-#include "shell/runstate.h"
+#include "support/runstate.h"
 #include "support/memory.h"
-#include "uninstall/journal.h"
+#include "system/journal_recorder.h"
 #include "uninstall/uninstall_entry.h"
 
 namespace {
@@ -15,8 +15,7 @@ class UninstallEntry : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        MemFree(Journal.text);
-        Journal = UninstallJournal();
+        JournalForgetSince(0);
         Script.AppName = StrDup("Example");
         Script.AppVersion = StrDup("1.0");
         ::Run.InstallDir = StrDup("C:\\Program Files\\Example");
@@ -25,8 +24,7 @@ protected:
     void TearDown() override
     {
         RegDeleteKeyA(HKEY_LOCAL_MACHINE, (std::string(kParent) + "\\Example 1.0").c_str());
-        MemFree(Journal.text);
-        Journal = UninstallJournal();
+        JournalForgetSince(0);
     }
     static std::string Value(const char *name)
     {
@@ -41,7 +39,7 @@ protected:
         RegCloseKey(key);
         return text;
     }
-    static std::string JournalText() { return Journal.text != NULL ? Journal.text : ""; }
+    static std::string Recorded() { return JournalText() != NULL ? JournalText() : ""; }
     LogCapture log_;
 };
 
@@ -56,7 +54,7 @@ TEST_F(UninstallEntry, KeyValuesAndRecord)
     EXPECT_EQ(Value("DisplayIcon"), std::string("C:\\Program Files\\Example\\setup.exe", 35));
     EXPECT_EQ(Value("UninstallString"), std::string("C:\\Program Files\\Example\\setup.exe -u", 38));
     EXPECT_EQ(Value("NoModify"), "dword:1");
-    EXPECT_EQ(JournalText(), "CreateKey \"HKLM\\" + std::string(kParent) + "\\Example 1.0\"\r\n");
+    EXPECT_EQ(Recorded(), "CreateKey \"HKLM\\" + std::string(kParent) + "\\Example 1.0\"\r\n");
     std::vector<std::string> lines = log_.Lines();
     ASSERT_EQ(lines.size(), 4u);
     EXPECT_EQ(lines[0].substr(19), "Created key \"Example 1.0\"");
@@ -76,7 +74,7 @@ TEST_F(UninstallEntry, NamesTheRegistryOrTheJournalCannotTakeAreRefusedBeforeAny
         EXPECT_FALSE(RegisterUninstallEntry()) << c.version;
         EXPECT_EQ(GetLastError(), c.error) << c.version;
         EXPECT_EQ(log_.LastBoxText().rfind("Cannot register the uninstaller of \"Example\" (0/", 0), 0u);
-        EXPECT_EQ(JournalText(), "");
+        EXPECT_EQ(Recorded(), "");
         HKEY parent;
         ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, kParent, 0, KEY_READ, &parent), ERROR_SUCCESS);
         char name[MAX_PATH];

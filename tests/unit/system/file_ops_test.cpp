@@ -1,8 +1,9 @@
 #include <gtest/gtest.h>
+#include <regex>
 #include <string>
 #include "../common/log_capture.h"
-#include "install/file_ops.h"
-#include "shell/runstate.h"
+#include "system/file_ops.h"
+#include "support/runstate.h"
 #include "support/memory.h"
 
 namespace {
@@ -59,38 +60,22 @@ TEST_F(FileOps, ExistingDestinationAndMissingSource)
     EXPECT_EQ(log_.LastBoxText().rfind("Cannot create \"" + noFolder + "\" (0/3 - ", 0), 0u) << log_.LastBoxText();
 }
 
-TEST_F(FileOps, OnlyAnAdvancedUserIsAskedToOverwrite)
-{
-    EXPECT_FALSE(ConfirmOverwrite("File", "C:\\x\\a.txt"));
-    EXPECT_EQ(log_.LastBoxText(), "File \"C:\\x\\a.txt\" already exists");
-    EXPECT_EQ(log_.Lines().back()[8], '*');
-
-    ::Run.AdvancedUser = true;
-    EXPECT_FALSE(ConfirmOverwrite("Directory", "C:\\x")) << "an unanswered question is No";
-    std::vector<std::string> lines = log_.Lines();
-    ASSERT_GE(lines.size(), 3u);
-    EXPECT_EQ(lines[lines.size() - 3].substr(19), "Directory \"C:\\x\" already exists, asking for overwrite");
-    EXPECT_EQ(lines[lines.size() - 2].substr(19),
-              "MessageBox: Directory \"C:\\x\" already exists. Do you want to overwrite it?");
-    EXPECT_EQ(lines.back().substr(19), "Overwrite disabled");
-}
-
 TEST_F(FileOps, LoadFileAddsAZeroAndNamesTheFileInItsBoxes)
 {
     Write("empty.txt", "");
     Write("text.txt", "line one\r\nline two");
     DWORD size = 99;
-    char *block = LoadFile(log_.Folder().c_str(), "empty.txt", &size);
+    char *block = LoadFile((log_.Folder() + "\\empty.txt").c_str(), "empty.txt", &size);
     ASSERT_NE(block, nullptr);
     EXPECT_EQ(size, 0u);
     EXPECT_EQ(block[0], '\0');
     MemFree(block);
-    block = LoadFile(log_.Folder().c_str(), "text.txt", &size);
+    block = LoadFile((log_.Folder() + "\\text.txt").c_str(), "text.txt", &size);
     ASSERT_NE(block, nullptr);
     EXPECT_EQ(size, 18u);
     EXPECT_STREQ(block, "line one\r\nline two");
     MemFree(block);
-    EXPECT_EQ(LoadFile(log_.Folder().c_str(), "missing.txt", NULL), nullptr);
+    EXPECT_EQ(LoadFile((log_.Folder() + "\\missing.txt").c_str(), "missing.txt", NULL), nullptr);
     EXPECT_EQ(log_.LastBoxText().rfind("Cannot open file \"missing.txt\" (0/2 - ", 0), 0u) << log_.LastBoxText();
 }
 
@@ -118,6 +103,21 @@ TEST_F(FileOps, DeleteAndQueue)
     EXPECT_FALSE(QueueFileDeletion(kept.c_str(), true));
     EXPECT_EQ(log_.Lines().back().substr(19), "Queuing \"" + kept + "\" for deletion");
     EXPECT_EQ(ReadFileText(kept), "x") << "nothing renamed before NT";
+}
+
+TEST_F(FileOps, CreateTempFileHasAGuidNameWithTheExtension)
+{
+    LogCapture &log = log_;
+    char path[MAX_PATH];
+    HANDLE file = CreateTempFile(path, "BAT");
+    ASSERT_NE(file, INVALID_HANDLE_VALUE);
+    CloseHandle(file);
+    const std::regex name(R"([0-9a-f]{8}-[0-9a-f]{4}-[0-9a-f]{4}-[0-9a-f]{4}-[0-9a-f]{12}\.BAT)");
+    std::string text = path;
+    EXPECT_EQ(text.substr(0, log.Folder().size() + 1), log.Folder() + "\\");
+    EXPECT_TRUE(std::regex_match(text.substr(log.Folder().size() + 1), name)) << text;
+    EXPECT_EQ(log.Lines().back().substr(19), "Created temporary file \"" + text + "\"");
+    DeleteFileA(path);
 }
 
 }  // namespace

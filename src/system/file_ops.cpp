@@ -1,13 +1,11 @@
-#include "install/file_ops.h"
-#include "script/setup_script.h"
-#include "script/variables.h"
-#include "shell/msgbox.h"
-#include "shell/tracelog.h"
+#include "system/file_ops.h"
 #include "support/errortext.h"
 #include "support/guid.h"
 #include "support/memory.h"
+#include "support/msgbox.h"
+#include "support/runstate.h"
 #include "support/text.h"
-#include "uninstall/journal.h"
+#include "support/tracelog.h"
 
 static bool CopyBlocks(HANDLE from, HANDLE to, const char *source, const char *destination)
 {
@@ -54,7 +52,7 @@ bool CopyOneFile(const char *source, const char *destination, bool failIfExists)
     }
     if (!CopyBlocks(from, to, source, destination))
         goto done;
-    LogLine(7, "Copied \"%s\" -> \"%s\"", source, destination);
+    LogLine(kLogAction, "Copied \"%s\" -> \"%s\"", source, destination);
     ok = true;
 done:
     DWORD savedError = GetLastError();   // the caller tests it for ERROR_FILE_EXISTS
@@ -66,75 +64,12 @@ done:
     return ok;
 }
 
-bool ConfirmOverwrite(const char *kind, const char *name)
+char *LoadFile(const char *path, const char *name, DWORD *size)
 {
-    char text[kMaxFormattedText];
-    wsprintfA(text, "%s \"%s\" already exists", kind, name);
-    if (!Run.AdvancedUser) {
-        ErrorBox("%s", text);
-        return false;
-    }
-    LogLine(7, "%s, asking for overwrite", text);
-    bool agreed = MsgBox(MB_ICONEXCLAMATION | MB_YESNO | MB_DEFBUTTON2, "%s.\nDo you want to overwrite it?", text) == IDYES;
-    LogLine(7, "Overwrite %sabled", agreed ? "en" : "dis");
-    return agreed;
-}
-
-// Copies one entry; the failed bit when it could not be copied.
-static RunStatus CopyEntry(const ScriptEntry *entry, char *destination)
-{
-    RunStatus status;
-    StatusInit(&status);
-    char sourceFolder[MAX_PATH];
-    char source[MAX_PATH];
-    char joined[MAX_PATH];
-    if (StrFindChar(entry->Extra, ':') != NULL)
-        lstrcpynA(sourceFolder, entry->Extra, MAX_PATH);
-    else
-        JoinPath(sourceFolder, Run.SourceDir, entry->Extra);
-    JoinPath(source, sourceFolder, entry->Name);
-    JoinPath(joined, entry->Path, entry->Name);
-    ExpandVariables(destination, joined);
-    if (CopyOneFile(source, destination, true))
-        return status;
-    if (GetLastError() != ERROR_FILE_EXISTS) {
-        StatusSetFailed(&status);
-    } else if (!ConfirmOverwrite("File", destination)) {
-        StatusSetFailed(&status);
-    } else {
-        StatusSetWarning(&status);
-        if (!CopyOneFile(source, destination, false))
-            StatusSetFailed(&status);
-    }
-    return status;
-}
-
-RunStatus CopyFiles()
-{
-    RunStatus status;
-    StatusInit(&status);
-    LogLine(7, "Start file copy");
-    for (DWORD i = 0; i < Script.FileCount; i++) {
-        char destination[MAX_PATH];
-        if (StatusIsFailed(StatusMerge(&status, CopyEntry(&Script.FileList[i], destination))))
-            return status;
-        if (!JournalAddEvent(kEventCreateFile, "\"%s\"", destination)) {
-            StatusSetFailed(&status);
-            return status;
-        }
-    }
-    LogLine(7, "All files successfully copied");
-    return status;
-}
-
-char *LoadFile(const char *folder, const char *name, DWORD *size)
-{
-    char path[MAX_PATH];
     char *block = NULL;
     DWORD fileSize = 0;
     DWORD got = 0;
-    JoinPath(path, folder, name);
-    LogLine(7, "Loading file \"%s\"", path);
+    LogLine(kLogAction, "Loading file \"%s\"", path);
     HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL);
     if (file == INVALID_HANDLE_VALUE) {
         ErrorBox("Cannot open file \"%s\" (%s)", name, LastErrorText());
@@ -146,7 +81,7 @@ char *LoadFile(const char *folder, const char *name, DWORD *size)
         goto done;
     }
     block = (char *)MemAlloc((SIZE_T)fileSize + 1);
-    LogLine(5, "Reading %u bytes from file \"%s\"", fileSize, path);
+    LogLine(kLogValue, "Reading %u bytes from file \"%s\"", fileSize, path);
     if (!ReadFile(file, block, fileSize, &got, NULL) || got != fileSize) {
         if (got != fileSize && GetLastError() == ERROR_SUCCESS)
             SetLastError(ERROR_HANDLE_EOF);
@@ -180,7 +115,7 @@ bool SaveFile(const char *path, const void *data, DWORD size)
         ErrorBox("Cannot write %u bytes to file \"%s\" (%s)", size, path, LastErrorText());
         goto done;
     }
-    LogLine(5, "Saved %u bytes to \"%s\"", size, path);
+    LogLine(kLogValue, "Saved %u bytes to \"%s\"", size, path);
     ok = true;
 done:
     CloseHandle(file);
@@ -190,7 +125,7 @@ done:
 bool DeleteOneFile(const char *path)
 {
     if (DeleteFileA(path)) {
-        LogLine(7, "Deleted file \"%s\"", path);
+        LogLine(kLogAction, "Deleted file \"%s\"", path);
         return true;
     }
     if (GetLastError() == ERROR_FILE_NOT_FOUND) {
@@ -218,14 +153,14 @@ static bool RenameForDeletion(const char *path, char *renamed)
         LogLine(kLogError, "Cannot rename \"%s\" to \"%s\"", path, renamed);
         return false;
     }
-    LogLine(7, "File \"%s\" renamed to \"%s\"", path, renamed);
+    LogLine(kLogAction, "File \"%s\" renamed to \"%s\"", path, renamed);
     return true;
 }
 
 bool QueueFileDeletion(const char *path, bool renameFirst)
 {
     char renamed[MAX_PATH];
-    LogLine(7, "Queuing \"%s\" for deletion", path);
+    LogLine(kLogAction, "Queuing \"%s\" for deletion", path);
     if (!Run.IsNT)
         return false;
     const char *queued = renameFirst && RenameForDeletion(path, renamed) ? renamed : path;
@@ -234,4 +169,27 @@ bool QueueFileDeletion(const char *path, bool renameFirst)
         return false;
     }
     return true;
+}
+
+HANDLE CreateTempFile(char *path, const char *extension)
+{
+    int folderLength = wsprintfA(path, "%s\\", Run.TempDir);
+    for (;;) {
+        GUID guid;
+        if (!NewGuid(&guid)) {
+            LogLine(kLogError, "Cannot create a GUID for temp %s file (%s)", extension, LastErrorText());
+            break;
+        }
+        char guidText[kGuidTextSize];
+        wsprintfA(path + folderLength, "%s.%s", GuidText(guidText, &guid, false), extension);
+        HANDLE file = CreateFileA(path, GENERIC_WRITE, 0, NULL, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, NULL);
+        if (file != INVALID_HANDLE_VALUE) {
+            LogLine(kLogValue, "Created temporary file \"%s\"", path);
+            return file;
+        }
+        if (GetLastError() != ERROR_ALREADY_EXISTS && GetLastError() != ERROR_FILE_EXISTS)
+            break;
+    }
+    ErrorBox("Cannot create \"%s\" (%s)", path, LastErrorText());
+    return INVALID_HANDLE_VALUE;
 }

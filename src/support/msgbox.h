@@ -6,6 +6,9 @@
 const UINT kCaptionSize = 128;
 const UINT kMaxFormattedText = 1024;   // what wsprintfA writes at most
 
+// The run flow names the variable that holds the product's name once it is known; until then,
+// and while that variable is empty, boxes say "Setup".
+void SetBoxProductName(char *const *productName);
 void BoxCaption(char *buffer);   // kCaptionSize bytes
 int MsgBoxV(UINT flags, const char *format, va_list arguments);
 int MsgBox(UINT flags, const char *format, ...);

@@ -1,5 +1,5 @@
-#include "audio/setupapi_binding.h"
-#include "shell/msgbox.h"
+#include "system/setupapi_binding.h"
+#include "support/msgbox.h"
 #include "support/errortext.h"
 #include "system/library.h"
 

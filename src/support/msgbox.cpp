@@ -1,12 +1,18 @@
-#include "shell/msgbox.h"
-#include "shell/runstate.h"
-#include "shell/tracelog.h"
+#include "support/msgbox.h"
 #include "support/errortext.h"
-#include "script/setup_script.h"
+#include "support/runstate.h"
+#include "support/tracelog.h"
+
+static char *const *boxProductName;
+
+void SetBoxProductName(char *const *productName)
+{
+    boxProductName = productName;
+}
 
 void BoxCaption(char *buffer)
 {
-    const char *appName = Script.AppName;
+    const char *appName = boxProductName != NULL ? *boxProductName : NULL;
     if (appName == NULL || appName[0] == '\0') {
         lstrcpyA(buffer, "Setup");
         return;
@@ -32,7 +38,7 @@ int MsgBoxV(UINT flags, const char *format, va_list arguments)
             *c = ' ';
     }
     UINT icon = flags & MB_ICONMASK;
-    DWORD level = (icon == MB_ICONHAND || icon == MB_ICONEXCLAMATION) ? kLogError : 7;
+    DWORD level = (icon == MB_ICONHAND || icon == MB_ICONEXCLAMATION) ? kLogError : kLogAction;
     LogLine(level, "MessageBox: %s", logCopy);
     int answer = MessageBoxA(GetDesktopWindow(), text, caption, flags);
     SetLastError(savedError);

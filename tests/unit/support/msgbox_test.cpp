@@ -1,9 +1,8 @@
 #include <gtest/gtest.h>
 #include <string>
 #include "../common/log_capture.h"
-#include "script/setup_script.h"
-#include "shell/msgbox.h"
-#include "shell/runstate.h"
+#include "support/msgbox.h"
+#include "support/runstate.h"
 #include "support/memory.h"
 
 namespace {
@@ -11,10 +10,14 @@ namespace {
 TEST(BoxCaption, SetupUntilTheProductIsKnown)
 {
     LogCapture log;
+    char *productName = NULL;
     char caption[kCaptionSize];
     BoxCaption(caption);
     EXPECT_STREQ(caption, "Setup");
-    Script.AppName = StrDup("Demo Audio");
+    SetBoxProductName(&productName);
+    BoxCaption(caption);
+    EXPECT_STREQ(caption, "Setup");
+    productName = StrDup("Demo Audio");
     BoxCaption(caption);
     EXPECT_STREQ(caption, "Demo Audio installation");
     ::Run.InstallMode = false;
@@ -28,7 +31,8 @@ TEST(BoxCaption, LongNameIsCutToKeepTheMode)
     char caption[kCaptionSize + 16];
     memset(caption, '#', sizeof caption);
     std::string name(255, 'n');
-    Script.AppName = StrDup(name.c_str());
+    char *productName = StrDup(name.c_str());
+    SetBoxProductName(&productName);
     BoxCaption(caption);
     std::string text = caption;
     EXPECT_EQ(text.size(), kCaptionSize - 1);

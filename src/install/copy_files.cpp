@@ -1,0 +1,72 @@
+#include "install/copy_files.h"
+#include "script/setup_script.h"
+#include "script/variables.h"
+#include "support/errortext.h"
+#include "support/msgbox.h"
+#include "support/runstate.h"
+#include "support/text.h"
+#include "support/tracelog.h"
+#include "system/file_ops.h"
+#include "system/journal_recorder.h"
+
+bool ConfirmOverwrite(const char *kind, const char *name)
+{
+    char text[kMaxFormattedText];
+    wsprintfA(text, "%s \"%s\" already exists", kind, name);
+    if (!Run.AdvancedUser) {
+        ErrorBox("%s", text);
+        return false;
+    }
+    LogLine(kLogAction, "%s, asking for overwrite", text);
+    bool agreed = MsgBox(MB_ICONEXCLAMATION | MB_YESNO | MB_DEFBUTTON2, "%s.\nDo you want to overwrite it?", text) == IDYES;
+    LogLine(kLogAction, "Overwrite %sabled", agreed ? "en" : "dis");
+    return agreed;
+}
+
+// Copies one entry; the failed bit when it could not be copied.
+static RunStatus CopyEntry(const ScriptEntry *entry, char *destination)
+{
+    RunStatus status;
+    StatusInit(&status);
+    char sourceFolder[MAX_PATH];
+    char source[MAX_PATH];
+    char joined[MAX_PATH];
+    if (StrFindChar(entry->Extra, ':') != NULL)
+        lstrcpynA(sourceFolder, entry->Extra, MAX_PATH);
+    else
+        JoinPath(sourceFolder, Run.SourceDir, entry->Extra);
+    JoinPath(source, sourceFolder, entry->Name);
+    JoinPath(joined, entry->Path, entry->Name);
+    ExpandVariables(destination, joined);
+    if (CopyOneFile(source, destination, true))
+        return status;
+    if (GetLastError() != ERROR_FILE_EXISTS) {
+        StatusSetFailed(&status);
+    } else if (!ConfirmOverwrite("File", destination)) {
+        StatusSetFailed(&status);
+    } else {
+        StatusSetWarning(&status);
+        if (!CopyOneFile(source, destination, false))
+            StatusSetFailed(&status);
+    }
+    return status;
+}
+
+RunStatus CopyFiles()
+{
+    RunStatus status;
+    StatusInit(&status);
+    LogLine(kLogAction, "Start file copy");
+    for (DWORD i = 0; i < Script.FileCount; i++) {
+        char destination[MAX_PATH];
+        if (StatusIsFailed(StatusMerge(&status, CopyEntry(&Script.FileList[i], destination))))
+            return status;
+        if (!JournalAddEvent(kEventCreateFile, "\"%s\"", destination)) {
+            StatusSetFailed(&status);
+            return status;
+        }
+    }
+    LogLine(kLogAction, "All files successfully copied");
+    return status;
+}
+

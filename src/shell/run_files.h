@@ -1,0 +1,9 @@
+// The run's own folders and its trace log file.
+#pragma once
+#include <windows.h>
+
+bool GetTempDir();
+bool GetModulePaths();
+// Opens the time-stamped trace log in TempDir; false after a box.
+bool CreateTraceLog();
+void DeleteTraceLog();

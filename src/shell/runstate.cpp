@@ -1,3 +1,0 @@
-#include "shell/runstate.h"
-
-RunState Run;

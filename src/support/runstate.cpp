@@ -1,0 +1,3 @@
+#include "support/runstate.h"
+
+RunState Run;

@@ -1,0 +1,20 @@
+// Files one at a time: copy, load, save, delete, delete at the next restart, temporary files.
+#pragma once
+#include <windows.h>
+
+const DWORD kCopyBlockSize = 20480;
+
+// False with last error 80 and no box when the destination exists and failIfExists is set;
+// every other failure has been shown.
+bool CopyOneFile(const char *source, const char *destination, bool failIfExists);
+// The whole file at path and a terminating zero in a heap block (MemFree it); null after a box
+// that names the file as `name`.
+char *LoadFile(const char *path, const char *name, DWORD *size);
+bool SaveFile(const char *path, const void *data, DWORD size);
+// True when the file is gone, also when it was not there; else false with the system's error.
+bool DeleteOneFile(const char *path);
+bool QueueFileDeletion(const char *path, bool renameFirst);
+// A new empty file in TempDir named by a fresh GUID and the extension, open for writing; path
+// receives its name (room for TempDir, '\\', 36 GUID characters, '.', the extension, '\0').
+// The invalid handle value after a box.
+HANDLE CreateTempFile(char *path, const char *extension);
