@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 #include <windows.h>
-#include "test_files.h"
+#include "machine.h"
 
 class LogCapture {
 public:

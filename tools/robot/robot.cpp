@@ -1,8 +1,7 @@
 #include "robot.h"
 
-#include "png.h"
-
 #include <tlhelp32.h>
+#include <wincodec.h>
 
 #include <algorithm>
 #include <sstream>
@@ -244,6 +243,11 @@ std::string Shape(const Window &w)
 
 // ----- pixels -----
 
+struct Picture {
+    int width = 0, height = 0;
+    std::vector<unsigned char> rgb;  // top row first, three bytes a pixel
+};
+
 // A 32-bit top-down DIB selected into a memory DC compatible with the screen.
 struct Canvas {
     HDC screen = NULL;
@@ -418,6 +422,41 @@ bool CaptureWindow(HWND h, Picture *picture)
     }
 }
 
+// The system's imaging component encodes the picture as PNG.
+bool WritePicture(const std::string &path, const Picture &picture)
+{
+    std::vector<unsigned char> bgr(picture.rgb.size());
+    for (size_t i = 0; i + 2 < bgr.size(); i += 3) {
+        bgr[i] = picture.rgb[i + 2];
+        bgr[i + 1] = picture.rgb[i + 1];
+        bgr[i + 2] = picture.rgb[i];
+    }
+    std::wstring widePath(path.begin(), path.end());
+    IWICImagingFactory *factory = NULL;
+    IWICStream *stream = NULL;
+    IWICBitmapEncoder *encoder = NULL;
+    IWICBitmapFrameEncode *frame = NULL;
+    IPropertyBag2 *options = NULL;
+    WICPixelFormatGUID format = GUID_WICPixelFormat24bppBGR;
+    CoInitialize(NULL);
+    bool ok = SUCCEEDED(CoCreateInstance(CLSID_WICImagingFactory, NULL, CLSCTX_INPROC_SERVER, IID_IWICImagingFactory,
+                                         (void **)&factory)) &&
+              SUCCEEDED(factory->CreateStream(&stream)) &&
+              SUCCEEDED(stream->InitializeFromFilename(widePath.c_str(), GENERIC_WRITE)) &&
+              SUCCEEDED(factory->CreateEncoder(GUID_ContainerFormatPng, NULL, &encoder)) &&
+              SUCCEEDED(encoder->Initialize(stream, WICBitmapEncoderNoCache)) &&
+              SUCCEEDED(encoder->CreateNewFrame(&frame, &options)) && SUCCEEDED(frame->Initialize(options)) &&
+              SUCCEEDED(frame->SetSize(picture.width, picture.height)) && SUCCEEDED(frame->SetPixelFormat(&format)) &&
+              IsEqualGUID(format, GUID_WICPixelFormat24bppBGR) &&
+              SUCCEEDED(frame->WritePixels(picture.height, picture.width * 3, (UINT)bgr.size(), bgr.data())) &&
+              SUCCEEDED(frame->Commit()) && SUCCEEDED(encoder->Commit());
+    for (IUnknown *object : { (IUnknown *)options, (IUnknown *)frame, (IUnknown *)encoder, (IUnknown *)stream,
+                              (IUnknown *)factory })
+        if (object)
+            object->Release();
+    return ok;
+}
+
 struct TopWindows {
     const std::vector<DWORD> *pids;
     std::vector<HWND> found;
@@ -539,11 +578,6 @@ const std::string &Session::LastError() const
 DWORD Session::RootPid() const
 {
     return rootPid_;
-}
-
-const std::vector<Window> &Session::History() const
-{
-    return history_;
 }
 
 std::vector<DWORD> Session::Pids() const
@@ -741,7 +775,6 @@ bool Session::FindNewWindow(Window *window, bool waitUntilReady)
             }
         }
         returned_.push_back(h);
-        history_.push_back(second);
         *window = second;
         return true;
     }
@@ -763,16 +796,6 @@ bool Session::NextWindow(Window *window, DWORD timeoutMs)
             return Fail("no new window within " + std::to_string(timeoutMs) + " ms (" + ProcessSummary() + ")");
         Sleep(kPollMs);
     }
-}
-
-bool Session::Update(Window *window)
-{
-    Window now;
-    if (!ReadWindow(window->hwnd, &now))
-        return Fail("the window " + Quoted(window->caption) + " is gone");
-    now.icon = window->icon;
-    *window = now;
-    return true;
 }
 
 bool Session::Press(const Window &w, int controlId)
@@ -839,11 +862,6 @@ bool Session::SetTick(const Window &w, int controlId, bool ticked)
                 " after BM_CLICK");
 }
 
-bool Session::Tick(const Window &w, int controlId)
-{
-    return SetTick(w, controlId, true);
-}
-
 std::string Session::ReadControlText(const Window &w, int controlId)
 {
     HWND control = IsWindow(w.hwnd) ? FindControlHwnd(w.hwnd, controlId) : NULL;
@@ -861,7 +879,7 @@ bool Session::SavePng(const Window &w, const std::string &path)
     Picture picture;
     if (!CaptureWindow(w.hwnd, &picture))
         return Fail("cannot capture the window " + Quoted(w.caption));
-    if (!WritePng(WindowsPath(path), picture))
+    if (!WritePicture(WindowsPath(path), picture))
         return Fail("cannot write " + path);
     return true;
 }
@@ -968,97 +986,6 @@ std::string QuoteArg(const std::string &arg)
     }
     r.append(slashes * 2, '\\');
     return r + "\"";
-}
-
-std::string JoinArgs(const std::vector<std::string> &args)
-{
-    std::string r;
-    for (const std::string &a : args)
-        r += (r.empty() ? "" : " ") + QuoteArg(a);
-    return r;
-}
-
-// ----- GoogleTest layer -----
-
-namespace {
-
-std::string IdList(const std::vector<int> &ids)
-{
-    std::string r = "{";
-    for (size_t i = 0; i < ids.size(); i++)
-        r += (i ? ", " : "") + std::to_string(ids[i]);
-    return r + "}";
-}
-
-}  // namespace
-
-::testing::AssertionResult IsBox(const Window &w, const std::string &caption, const std::string &text,
-                                 IconKind icon, const std::vector<int> &buttonIds, int defaultId)
-{
-    std::vector<std::string> wrong;
-    if (!w.isMessageBox)
-        wrong.push_back("it is not a message box");
-    if (w.caption != caption)
-        wrong.push_back("caption " + Quoted(w.caption) + ", expected " + Quoted(caption));
-    if (w.text != text)
-        wrong.push_back("text " + Quoted(w.text) + ", expected " + Quoted(text));
-    if (w.icon != icon)
-        wrong.push_back(std::string("icon ") + IconName(w.icon) + ", expected " + IconName(icon));
-    if (w.buttonIds != buttonIds)
-        wrong.push_back("button ids " + IdList(w.buttonIds) + ", expected " + IdList(buttonIds));
-    if (w.defaultButton != defaultId)
-        wrong.push_back("default button " + std::to_string(w.defaultButton) + ", expected " + std::to_string(defaultId));
-    if (wrong.empty())
-        return ::testing::AssertionSuccess();
-    ::testing::AssertionResult r = ::testing::AssertionFailure();
-    for (const std::string &s : wrong)
-        r << s << "; ";
-    return r << "the window: " << w.Describe();
-}
-
-Window ExpectBox(Session &session, const std::string &caption, const std::string &text, IconKind icon,
-                 const std::vector<int> &buttonIds, int defaultId, DWORD timeoutMs, const char *file, int line)
-{
-    Window w;
-    if (!session.NextWindow(&w, timeoutMs)) {
-        ADD_FAILURE_AT(file, line) << "expected message box " << Quoted(caption) << " did not come: "
-                                   << session.LastError();
-        return Window();
-    }
-    ::testing::AssertionResult r = IsBox(w, caption, text, icon, buttonIds, defaultId);
-    if (!r)
-        ADD_FAILURE_AT(file, line) << "unexpected message box: " << r.message();
-    return w;
-}
-
-Window ExpectWindow(Session &session, const std::string &caption, const std::string &className,
-                    DWORD timeoutMs, const char *file, int line)
-{
-    Window w;
-    if (!session.NextWindow(&w, timeoutMs)) {
-        ADD_FAILURE_AT(file, line) << "expected window " << Quoted(caption) << " did not come: "
-                                   << session.LastError();
-        return Window();
-    }
-    if (w.caption != caption || (!className.empty() && w.className != className))
-        ADD_FAILURE_AT(file, line) << "expected window " << Quoted(caption)
-                                   << (className.empty() ? "" : " of class " + className) << ", got " << w.Describe();
-    return w;
-}
-
-bool ExpectExit(Session &session, DWORD exitCode, DWORD timeoutMs, const char *file, int line)
-{
-    DWORD code = 0;
-    if (!session.WaitExit(timeoutMs, &code)) {
-        ADD_FAILURE_AT(file, line) << session.LastError();
-        return false;
-    }
-    if (code != exitCode) {
-        ADD_FAILURE_AT(file, line) << "the program ended with exit code " << code << ", expected " << exitCode
-                                   << " (" << session.ProcessSummary() << ")";
-        return false;
-    }
-    return true;
 }
 
 }  // namespace robot

@@ -17,12 +17,11 @@
 //   icons drawn by the robot itself (icon handles are per process, and another process's icon
 //   cannot be read through GetIconInfo);
 // - pictures are taken from the screen (GetDC(NULL) + BitBlt) after raising the window;
-//   PrintWindow on another process's window draws nothing.
+//   PrintWindow on another process's window draws nothing; the system's imaging component
+//   writes them as PNG.
 #pragma once
 
 #include <windows.h>
-
-#include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
@@ -88,15 +87,12 @@ public:
     // Next top-level visible window of any process of the program that was not returned before;
     // false on timeout or when every process has ended (then *window is untouched).
     bool NextWindow(Window *window, DWORD timeoutMs);
-    // Reads the window's controls and texts again (the icon kind is kept); false once it is gone.
-    bool Update(Window *window);
     bool Press(const Window &w, int controlId);                                 // WM_COMMAND BN_CLICKED, posted
     bool Close(const Window &w);                                                // WM_CLOSE, posted
     bool SetEditText(const Window &w, int controlId, const std::string &text);  // WM_SETTEXT
     // A check box or radio button clicked (BM_CLICK, posted) unless it already shows the wanted
     // state; true once it does. A radio button cannot be unticked by a click.
     bool SetTick(const Window &w, int controlId, bool ticked);
-    bool Tick(const Window &w, int controlId);  // SetTick(w, controlId, true)
     std::string ReadControlText(const Window &w, int controlId);  // WM_GETTEXT (works across processes for edits)
     bool SavePng(const Window &w, const std::string &path);       // Windows or Unix path
 
@@ -107,7 +103,6 @@ public:
     bool WaitExit(DWORD timeoutMs, DWORD *exitCode, Window *unexpected = nullptr);
     void KillAll();
 
-    const std::vector<Window> &History() const;  // every window returned so far, in order
     std::vector<DWORD> Pids() const;             // every process of the program seen so far
     std::vector<ProcessInfo> Processes() const;  // every process of the program seen so far
     std::string ProcessSummary() const;          // "123 setup.exe (ended, 0), 130 notepad.exe (running)"
@@ -135,7 +130,6 @@ private:
     FILETIME startTime_ = {};
     std::vector<Process> processes_;
     std::vector<HWND> returned_;
-    std::vector<Window> history_;
     std::string lastError_;
 };
 
@@ -145,30 +139,5 @@ std::string WindowsPath(const std::string &unixPath);
 std::string EnvPath(const char *name);
 // Quotes one argument so that the C runtime's parser of the receiving program gives it back.
 std::string QuoteArg(const std::string &arg);
-std::string JoinArgs(const std::vector<std::string> &args);
-
-// ----- GoogleTest layer -----
-// The Expect helpers record non-fatal failures at the caller's line (the default file and line
-// arguments are filled in at the call).
-
-// Compares a window with what a message box should show; the message holds Describe().
-::testing::AssertionResult IsBox(const Window &w, const std::string &caption, const std::string &text,
-                                 IconKind icon, const std::vector<int> &buttonIds, int defaultId);
-
-// Waits for the next window and checks it is that message box. Returns the window (hwnd is
-// nullptr when none came).
-Window ExpectBox(Session &session, const std::string &caption, const std::string &text, IconKind icon,
-                 const std::vector<int> &buttonIds, int defaultId, DWORD timeoutMs = kDefaultTimeoutMs,
-                 const char *file = __builtin_FILE(), int line = __builtin_LINE());
-
-// Waits for the next window and checks its caption (and class when className is not empty).
-Window ExpectWindow(Session &session, const std::string &caption, const std::string &className = "",
-                    DWORD timeoutMs = kDefaultTimeoutMs, const char *file = __builtin_FILE(),
-                    int line = __builtin_LINE());
-
-// Waits for the program to end with exitCode; a window appearing meanwhile is a failure that
-// shows its full text.
-bool ExpectExit(Session &session, DWORD exitCode, DWORD timeoutMs = kDefaultTimeoutMs,
-                const char *file = __builtin_FILE(), int line = __builtin_LINE());
 
 }  // namespace robot

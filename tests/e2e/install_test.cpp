@@ -1,0 +1,177 @@
+// Installations as a user makes them: the prompt, the two dialogs, the result on the system, the
+// journal byte for byte, the ways out, what exists already, and real faults that are rolled back.
+#include <gtest/gtest.h>
+#include "runner.h"
+
+namespace {
+
+using e2e::Case;
+
+const std::string kScript = e2e::Script("E2E Product",
+    "LicenseFile=license.txt\r\nHelpFile=help.txt\r\nRegisterUninstaller=1\r\n"
+    "[Files]\r\na.txt=%InstallDir%\r\nb.txt=%InstallDir%\r\n[Links]\r\nA File=%InstallDir%\\a.txt\r\n");
+const std::string kBigFile = std::string(50000, 'b');
+const std::vector<std::string> kProductFiles = {
+    "file:{product}\\a.txt=file a", "file:{product}\\b.txt=" + kBigFile,
+    "file:{product}\\license.txt=E2E LICENSE\r\n\r\nTake it or leave it.\r\n", "file:{product}\\help.txt=help",
+};
+const char kPrompt[] = "~|question|E2E Product 1.0 will be installed on your computer.\nDo you want to continue?|Yes,[No]>Yes";
+const char kLicense[] = "~|dialog|1000=E2E LICENSE\r\n\r\nTake it or leave it.\r\n|accept";
+const char kOptions[] = "~|dialog|1001={dir};1002=E2E Product;1006:shown;1005:not ticked|enter";
+const char kOptionsAdvanced[] = "~|dialog||advanced,install";
+const char kDone[] = "~|information|Installation completed successfully.|[OK]";
+const char kAborted[] = "~|error|Installation aborted.{keep}|Yes,[No]>No";
+const char kWarned[] = "~|warning|Installation completed with some warnings.{kept}|[OK]";
+const char kNotePad[] = "*install.log*|window||close";
+const char kKey[] = "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\E2E Product 1.0";
+
+std::string Journal(bool withKey = true)
+{
+    return std::string("journal:AppName \"E2E Product\";") + (withKey ? "AdmRightsRequired;" : "") +
+           "CreateDir \"{dir}\";CreateFile \"{dir}\\uninst.ini\";CreateDir \"{group}\";"
+           "CreateFile \"{group}\\A File.lnk\";CreateFile \"{group}\\Uninstall E2E Product.lnk\";"
+           "CreateFile \"{dir}\\a.txt\";CreateFile \"{dir}\\b.txt\";CreateFile \"{dir}\\setup.exe\";" +
+           (withKey ? "CreateKey \"HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\E2E Product 1.0\";" : "") +
+           "CreateFile \"{dir}\\install.log\"";
+}
+
+std::vector<std::string> With(std::vector<std::string> list, const std::vector<std::string> &more)
+{
+    list.insert(list.end(), more.begin(), more.end());
+    return list;
+}
+
+const std::vector<std::string> kNothingInstalled = { "absent:{dir}", "absent:{group}", std::string("nokey:") + kKey, "logs:0" };
+
+const Case kInstallations[] = {
+    { "a complete installation", kScript, kProductFiles,
+      { { "", "", { kPrompt, kLicense, kOptions, kDone }, 0 } },
+      { "content:{dir}\\a.txt=file a", "content:{dir}\\b.txt=" + kBigFile, "same:{dir}\\setup.exe={product}\\setup.exe",
+        Journal(), "logs:0", "lastline:{dir}\\install.log=Installation completed successfully.",
+        "link:{group}\\Uninstall E2E Product.lnk={dir}\\setup.exe|-u|{dir}|Uninstall %AppName%",
+        "link:{group}\\A File.lnk={dir}\\a.txt||{dir}|A File",
+        std::string("value:") + kKey + "|DisplayName=E2E Product 1.0",
+        std::string("value:") + kKey + "|DisplayIcon={dir}\\setup.exe",
+        std::string("value:") + kKey + "|UninstallString={dir}\\setup.exe -u", std::string("value:") + kKey + "|NoModify=1" } },
+    { "No to the prompt", kScript, kProductFiles,
+      { { "", "", { "~|question|E2E Product 1.0 will be installed on your computer.\nDo you want to continue?|Yes,[No]>No" }, 0 } },
+      With(kNothingInstalled, { "files:{product}=a.txt,b.txt,help.txt,license.txt,setup.exe,setup.ini" }) },
+    { "Enter in the license dialog declines", kScript, kProductFiles,
+      { { "", "", { kPrompt, "~|dialog||enter" }, 0 } }, kNothingInstalled },
+    { "Exit in the options dialog", kScript, kProductFiles,
+      { { "", "", { kPrompt, kLicense, "~|dialog||exit" }, 0 } }, kNothingInstalled },
+    { "no Help button for a help file that is missing", kScript,
+      { kProductFiles[0], kProductFiles[1], kProductFiles[2] },
+      { { "", "", { kPrompt, kLicense,
+                     "~|dialog|1006:hidden;1003=Important!\nMake sure you have UNINSTALLED any previous version*|exit" }, 0 } },
+      kNothingInstalled },
+    { "a missing license file", kScript, { kProductFiles[0], kProductFiles[1] },
+      { { "", "", { kPrompt, "~|error|Cannot open file \"license.txt\" (0/2 - File not found.)|[OK]",
+                    "~|error|Cannot init dialog|[OK]", kAborted }, 1 } },
+      kNothingInstalled },
+    { "an existing folder stops a normal user", kScript, With(kProductFiles, { "folder:{dir}" }),
+      { { "", "", { kPrompt, kLicense, kOptions, "~|error|Directory \"{dir}\" already exists|[OK]", kAborted }, 1 } },
+      { "exists:{dir}", "absent:{dir}\\uninst.ini", "absent:{group}", "logs:0" } },
+    { "an advanced user takes over the folder and a file", kScript,
+      With(kProductFiles, { "folder:{dir}", "file:{dir}\\b.txt=the user's own" }),
+      { { "", "", { kPrompt, kLicense, kOptionsAdvanced,
+                    "~|warning|Directory \"{dir}\" already exists.\nDo you want to overwrite it?|Yes,[No]>Yes",
+                    "~|warning|File \"{dir}\\b.txt\" already exists.\nDo you want to overwrite it?|Yes,[No]>Yes", kWarned, kNotePad }, 1 } },
+      { Journal(), "content:{dir}\\b.txt=" + kBigFile, "log:The user is advanced" } },
+    { "an existing program group stops a normal user", kScript, With(kProductFiles, { "folder:{group}" }),
+      { { "", "", { kPrompt, kLicense, kOptions, "~|error|Directory \"{group}\" already exists|[OK]", kAborted }, 1 } },
+      { "absent:{dir}", "exists:{group}", "logs:0" } },
+    { "an advanced user shares an existing program group", kScript, With(kProductFiles, { "folder:{group}" }),
+      { { "", "", { kPrompt, kLicense, kOptionsAdvanced,
+                    "~|warning|Directory \"{group}\" already exists.\nDo you want to overwrite it?|Yes,[No]>Yes", kWarned, kNotePad }, 1 } },
+      { Journal(), "exists:{group}\\A File.lnk" } },
+    { "a program group name typed by the user", kScript, With(kProductFiles, { "folder:{common}\\Typed Group" }),
+      { { "", "", { kPrompt, kLicense, "~|dialog||group=Typed Group,advanced,install",
+                    "~|warning|Directory \"{common}\\Typed Group\" already exists.\nDo you want to overwrite it?|Yes,[No]>Yes",
+                    kWarned, kNotePad }, 1 } },
+      { "exists:{common}\\Typed Group\\A File.lnk", "absent:{group}", "log:Actual program group is \"Typed Group\"" } },
+    { "only the exact value 1 registers the uninstaller", e2e::Script("E2E Product",
+          "LicenseFile=license.txt\r\nHelpFile=help.txt\r\nRegisterUninstaller=01\r\n"
+          "[Files]\r\na.txt=%InstallDir%\r\nb.txt=%InstallDir%\r\n[Links]\r\nA File=%InstallDir%\\a.txt\r\n"),
+      kProductFiles, { { "", "", { kPrompt, kLicense, kOptions, kDone }, 0 } },
+      { Journal(false), std::string("nokey:") + kKey } },
+    { "a failed copy is rolled back newest first", kScript + "[Files.NTamd64]\r\nmissing.txt=%InstallDir%\r\n", kProductFiles,
+      { { "", "", { kPrompt, kLicense, kOptions, "~|error|Cannot open \"{product}\\missing.txt\" (0/2 - File not found.)|[OK]",
+                    "~|error|Installation aborted.{keep}|Yes,[No]>Yes", "*brindlework_setup_log_*|window||close" }, 1 } },
+      { "absent:{dir}", "absent:{group}", std::string("nokey:") + kKey, "logs:1", "undo:Deleted file \"{dir}\\b.txt\";Deleted file \"{dir}\\a.txt\";"
+                                "Deleted file \"{group}\\Uninstall E2E Product.lnk\";Deleted file \"{group}\\A File.lnk\";"
+                                "Deleted directory \"{group}\";Deleted file \"{dir}\\uninst.ini\";Deleted directory \"{dir}\"" } },
+};
+
+TEST(Installation, AsTheUserSeesIt)
+{
+    for (const Case &c : kInstallations)
+        e2e::RunCase(c);
+}
+
+// Real faults after the user said yes; each is reported with its cause and rolled back.
+std::string Faulty(const std::string &name, const std::string &installDir, const std::string &files,
+                   const std::string &version = "1.0")
+{
+    return "[Main]\r\nAppName=" + name + "\r\nAppVersion=" + version + "\r\nDefaultProgramGroup=Faulty\r\n"
+           "DefaultInstallDir=" + installDir + "\r\nStartMenuFolder=%CommonProgramsFolder%\r\nRegisterUninstaller=1\r\n"
+           "[Files]\r\n" + files + "[Links]\r\nA=%InstallDir%\\a.txt\r\n";
+}
+
+const std::vector<std::string> kFaultyFiles = { "file:{product}\\a.txt=a", "file:{product}\\big.bin=" + std::string(200000, 'z') };
+const std::string kFaultyGroup = "{common}\\Faulty";
+const char kFaultyPrompt[] = "~|question|*will be installed on your computer.\nDo you want to continue?|Yes,[No]>Yes";
+const std::string kLongDir = "C:\\" + std::string(250, 'd');
+// Long texts are words, so that the boxes wrap them and stay on the screen.
+std::string Words(std::string text, const char *word, size_t length)
+{
+    while (text.size() < length)
+        text += word;
+    return text;
+}
+const std::string kLongVersion = Words("1", " 9", 251);
+const std::string kLongName = Words("Faulty", " n", 206);
+
+std::string Undone(const std::string &dir, const std::string &files, const std::string &uninstallLink = "Uninstall Faulty.lnk")
+{
+    return "undo:" + files + "Deleted file \"" + kFaultyGroup + "\\" + uninstallLink + "\";Deleted file \"" + kFaultyGroup +
+           "\\A.lnk\";Deleted directory \"" + kFaultyGroup + "\";Deleted file \"" + dir + "\\uninst.ini\";Deleted directory \"" + dir + "\"";
+}
+
+const Case kFaults[] = {
+    { "a destination folder that does not exist", Faulty("Faulty", "C:\\Faulty", "a.txt=%InstallDir%\r\nbig.bin=%InstallDir%\\missing-sub\r\n"),
+      kFaultyFiles,
+      { { "", "", { kFaultyPrompt, "~|dialog||install", "~|error|Cannot create \"C:\\Faulty\\missing-sub\\big.bin\" (0/3 - Path not found.)|[OK]",
+                    kAborted }, 1 } },
+      { "absent:C:\\Faulty", "absent:" + kFaultyGroup, Undone("C:\\Faulty", "Deleted file \"C:\\Faulty\\a.txt\";") } },
+    // The partly written file was never recorded, so the folder keeps it and cannot go.
+    { "a full disk", Faulty("Faulty", "T:\\Faulty", "a.txt=%InstallDir%\r\nbig.bin=%InstallDir%\r\n"), kFaultyFiles,
+      { { "", "", { kFaultyPrompt, "~|dialog||install", "~|error|Cannot write to \"T:\\Faulty\\big.bin\" (0/112 - *)|[OK]",
+                    "~|warning|Cannot delete directory \"T:\\Faulty\" (*)|[OK]", kAborted }, 1 } },
+      { "absent:T:\\Faulty\\a.txt", "absent:T:\\Faulty\\uninst.ini", "exists:T:\\Faulty\\big.bin",
+        "undo:Deleted file \"T:\\Faulty\\a.txt\";Deleted file \"" + kFaultyGroup + "\\Uninstall Faulty.lnk\";Deleted file \"" +
+            kFaultyGroup + "\\A.lnk\";Deleted directory \"" + kFaultyGroup + "\";Deleted file \"T:\\Faulty\\uninst.ini\"" },
+      [] { RemoveTree("T:\\Faulty"); } },
+    // uninst.ini does not fit beside that folder name: its path comes out empty and is refused.
+    { "a folder name too long for its files", Faulty("Faulty", "C:\\Faulty", "a.txt=%InstallDir%\r\n"), kFaultyFiles,
+      { { "", "", { kFaultyPrompt, "~|dialog||dir=" + kLongDir + ",install", "~|error|Cannot create file \"\" (0/*|[OK]", kAborted }, 1 } },
+      { "absent:" + kLongDir, "undo:Deleted directory \"" + kLongDir + "\"" } },
+    // A version so long that the entry's name passes the registry's 255 characters.
+    { "a registration the registry refuses", Faulty("Faulty", "C:\\Faulty", "a.txt=%InstallDir%\r\n", kLongVersion), kFaultyFiles,
+      { { "", "", { kFaultyPrompt, "~|dialog||install",
+                    "~|error|Cannot create registry key \"Faulty " + kLongVersion + "\" (0/87 - Invalid parameter.)|[OK]", kAborted }, 1 } },
+      { "absent:C:\\Faulty", Undone("C:\\Faulty", "Deleted file \"C:\\Faulty\\setup.exe\";Deleted file \"C:\\Faulty\\a.txt\";") } },
+    { "a shortcut name too long for its folder", Faulty(kLongName, "C:\\Faulty", "a.txt=%InstallDir%\r\n"), kFaultyFiles,
+      { { "", "", { kFaultyPrompt, "~|dialog||install", "~|error|Cannot save shortcut file (0/206 - File name is too long.)|[OK]", kAborted }, 1 } },
+      { "absent:C:\\Faulty", "absent:" + kFaultyGroup,
+        "undo:Deleted file \"" + kFaultyGroup + "\\A.lnk\";Deleted directory \"" + kFaultyGroup +
+            "\";Deleted file \"C:\\Faulty\\uninst.ini\";Deleted directory \"C:\\Faulty\"" } },
+};
+
+TEST(Installation, RealFaultsAreRolledBack)
+{
+    for (const Case &c : kFaults)
+        e2e::RunCase(c);
+}
+
+}  // namespace

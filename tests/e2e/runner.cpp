@@ -1,0 +1,556 @@
+#include "runner.h"
+#include <gtest/gtest.h>
+#include <objbase.h>
+#include <shlobj.h>
+#include <algorithm>
+#include <map>
+#include <sstream>
+
+namespace e2e {
+namespace {
+
+const DWORD kWindowTimeoutMs = 20000;
+const char kUninstallKey[] = "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
+
+std::vector<std::string> Split(const std::string &text, char separator)
+{
+    std::vector<std::string> parts;
+    std::string part;
+    std::istringstream stream(text);
+    while (std::getline(stream, part, separator))
+        parts.push_back(part);
+    if (!text.empty() && text.back() == separator)
+        parts.push_back("");
+    return parts;
+}
+
+// "*" matches any run of characters; everything else stands for itself.
+bool Matches(const std::string &pattern, const std::string &text)
+{
+    size_t p = 0, t = 0, star = std::string::npos, resume = 0;
+    while (t < text.size()) {
+        if (p < pattern.size() && pattern[p] == '*') {
+            star = p++;
+            resume = t;
+        } else if (p < pattern.size() && pattern[p] == text[t]) {
+            p++;
+            t++;
+        } else if (star != std::string::npos) {
+            p = star + 1;
+            t = ++resume;
+        } else {
+            return false;
+        }
+    }
+    while (p < pattern.size() && pattern[p] == '*')
+        p++;
+    return p == pattern.size();
+}
+
+std::string ScriptValue(const std::string &script, const std::string &key)
+{
+    for (const std::string &line : Split(script, '\n')) {
+        if (line.compare(0, key.size() + 1, key + "=") == 0) {
+            std::string value = line.substr(key.size() + 1);
+            if (!value.empty() && value.back() == '\r')
+                value.pop_back();
+            return value;
+        }
+    }
+    return "";
+}
+
+std::string Slug(const std::string &name)
+{
+    std::string slug;
+    for (char c : name)
+        slug += isalnum((unsigned char)c) ? c : '-';
+    return slug.substr(0, 40);
+}
+
+// A box caption as setup.exe builds it: a long name is cut so that the mode still fits.
+std::string ProductCaption(const std::string &appName, bool uninstall)
+{
+    std::string mode = uninstall ? " uninstallation" : " installation";
+    return appName.substr(0, 127 - mode.size()) + mode;
+}
+
+class CaseRunner {
+public:
+    explicit CaseRunner(const Case &c);
+    ~CaseRunner();
+    void Execute();
+
+private:
+    std::string Expand(const std::string &text) const;
+    void Arrange(const std::string &item);
+    void InstallFirst();
+    void RunOne(const Run &run);
+    bool CheckWindow(robot::Session &session, const robot::Window &window, const std::string &spec, bool uninstall);
+    bool CheckDialog(robot::Session &session, const robot::Window &window, const std::string &checks);
+    bool Answer(robot::Session &session, const robot::Window &window, const std::string &answer);
+    void CaptureLogs();
+    void Expect(const std::string &fact);
+    std::vector<std::string> LogTexts() const;
+
+    const Case &case_;
+    std::string appName_, version_;
+    std::map<std::string, std::string> vars_;
+    std::vector<std::string> logsBefore_, tempBefore_;
+    std::map<std::string, std::string> logs_;          // each new trace log as last seen
+    std::vector<std::function<void()>> undo_;          // the arrangements, taken back in reverse
+    std::vector<robot::ProcessInfo> processes_;        // of every run so far
+};
+
+std::vector<std::string> TemporaryPrograms()
+{
+    std::vector<std::string> names = ListFolder(TempFolder() + "\\*.EXE");
+    for (const std::string &name : ListFolder(TempFolder() + "\\*.BAT"))
+        names.push_back(name);
+    return names;
+}
+
+CaseRunner::CaseRunner(const Case &c) : case_(c)
+{
+    appName_ = ScriptValue(c.script, "AppName");
+    version_ = ScriptValue(c.script, "AppVersion");
+    std::string product = "C:\\e2e\\" + Slug(c.name);
+    vars_["{product}"] = product;
+    vars_["{dir}"] = "C:\\Program Files\\" + appName_;
+    vars_["{common}"] = CommonProgramsFolder();
+    vars_["{group}"] = CommonProgramsFolder() + "\\" + ScriptValue(c.script, "DefaultProgramGroup");
+    vars_["{temp}"] = TempFolder();
+    vars_["{kept}"] = "\n\nA trace log is saved to \"" + vars_["{dir}"] + "\\install.log\"\nIt may help you to determine "
+                      "a cause of the problem.\nYou can send it to the author with an error report.";
+    CreateDirectoryA("C:\\e2e", NULL);
+    RemoveTree(product);
+    CreateDirectoryA(product.c_str(), NULL);
+    if (!CopyFileA(robot::EnvPath("SETUP_EXE").c_str(), (product + "\\setup.exe").c_str(), FALSE))
+        ADD_FAILURE() << "cannot copy setup.exe into " << product;
+    if (!c.script.empty())
+        WriteTextFile(product + "\\setup.ini", c.script);
+    logsBefore_ = TraceLogs();
+    tempBefore_ = TemporaryPrograms();
+}
+
+CaseRunner::~CaseRunner()
+{
+    for (auto undo = undo_.rbegin(); undo != undo_.rend(); ++undo)
+        (*undo)();
+    // What should not be there is the case's own leftover: it must not disturb the next case.
+    for (const std::string &fact : case_.expect)
+        if (fact.compare(0, 7, "absent:") == 0)
+            RemoveTree(Expand(fact.substr(7)));
+    for (const std::string &log : NewTraceLogs(logsBefore_))
+        DeleteFileA(log.c_str());
+    for (const std::string &name : TemporaryPrograms())
+        if (std::find(tempBefore_.begin(), tempBefore_.end(), name) == tempBefore_.end())
+            DeleteFileA((TempFolder() + "\\" + name).c_str());
+    ClearPendingRenames();
+    RemoveTree(vars_["{dir}"]);
+    RemoveTree(vars_["{group}"]);
+    RemoveTree(vars_["{product}"]);
+    std::string key = std::string(kUninstallKey).substr(5) + appName_ + " " + version_;
+    RegDeleteKeyA(HKEY_LOCAL_MACHINE, key.c_str());
+}
+
+std::string CaseRunner::Expand(const std::string &text) const
+{
+    std::string result = text;
+    for (const auto &var : vars_) {
+        for (size_t at = result.find(var.first); at != std::string::npos; at = result.find(var.first, at + var.second.size()))
+            result.replace(at, var.first.size(), var.second);
+    }
+    return result;
+}
+
+void CaseRunner::Arrange(const std::string &item)
+{
+    std::string what = item.substr(0, item.find(':'));
+    std::string rest = Expand(item.substr(item.find(':') + 1));
+    std::string name = rest.substr(0, rest.find('=')), value = rest.find('=') == std::string::npos ? "" : rest.substr(rest.find('=') + 1);
+    if (what == "file") {
+        EXPECT_TRUE(WriteTextFile(name, value)) << item;
+        undo_.push_back([name] { SetFileAttributesA(name.c_str(), FILE_ATTRIBUTE_NORMAL); DeleteFileA(name.c_str()); });
+    } else if (what == "folder") {
+        EXPECT_TRUE(CreateDirectoryA(name.c_str(), NULL)) << item;
+        undo_.push_back([name] { RemoveTree(name); });
+    } else if (what == "delete") {
+        EXPECT_TRUE(DeleteFileA(rest.c_str())) << item;
+    } else if (what == "copysetup") {
+        CreateDirectoryA(rest.c_str(), NULL);
+        EXPECT_TRUE(CopyFileA(robot::EnvPath("SETUP_EXE").c_str(), (rest + "\\setup.exe").c_str(), FALSE)) << item;
+    } else if (what == "readonly") {
+        EXPECT_TRUE(SetFileAttributesA(name.c_str(), FILE_ATTRIBUTE_READONLY)) << item;
+    } else if (what == "version") {
+        HKEY key;
+        RegCreateKeyA(HKEY_CURRENT_USER, "Software\\Wine\\AppDefaults\\setup.exe", &key);
+        RegSetValueExA(key, "Version", 0, REG_SZ, (const BYTE *)name.c_str(), (DWORD)name.size() + 1);
+        RegCloseKey(key);
+        undo_.push_back([] { RegDeleteKeyA(HKEY_CURRENT_USER, "Software\\Wine\\AppDefaults\\setup.exe"); });
+    } else if (what == "env") {
+        char saved[4096] = "";
+        bool had = GetEnvironmentVariableA(name.c_str(), saved, sizeof saved) > 0;
+        std::string old = saved;
+        SetEnvironmentVariableA(name.c_str(), value.c_str());
+        undo_.push_back([name, old, had] { SetEnvironmentVariableA(name.c_str(), had ? old.c_str() : NULL); });
+    } else if (what == "dll") {
+        // The fixture takes the system library's place for setup.exe only (a per-program override
+        // makes Wine load the file); the real library comes back afterwards.
+        char system[MAX_PATH];
+        GetSystemDirectoryA(system, MAX_PATH);
+        std::string target = std::string(system) + "\\" + name, saved = target + ".e2e-saved";
+        ASSERT_TRUE(MoveFileExA(target.c_str(), saved.c_str(), MOVEFILE_REPLACE_EXISTING)) << item;
+        EXPECT_TRUE(CopyFileA(robot::EnvPath(value.c_str()).c_str(), target.c_str(), FALSE)) << item;
+        HKEY key;
+        RegCreateKeyA(HKEY_CURRENT_USER, "Software\\Wine\\AppDefaults\\setup.exe\\DllOverrides", &key);
+        std::string module = name.substr(0, name.find('.'));
+        RegSetValueExA(key, module.c_str(), 0, REG_SZ, (const BYTE *)"native", 7);
+        RegCloseKey(key);
+        undo_.push_back([target, saved] {
+            RegDeleteKeyA(HKEY_CURRENT_USER, "Software\\Wine\\AppDefaults\\setup.exe\\DllOverrides");
+            DeleteFileA(target.c_str());
+            MoveFileExA(saved.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING);
+        });
+    } else if (what == "regdel") {
+        std::string keyPath = rest.substr(0, rest.find('|')), valueName = rest.substr(rest.find('|') + 1), subkey;
+        HKEY root = RootOf(keyPath, &subkey), key;
+        ASSERT_EQ(RegOpenKeyExA(root, subkey.c_str(), 0, KEY_ALL_ACCESS, &key), ERROR_SUCCESS) << item;
+        std::string old = RegistryValue(keyPath, valueName.c_str());
+        RegDeleteValueA(key, valueName.c_str());
+        RegCloseKey(key);
+        undo_.push_back([root, subkey, valueName, old] {
+            HKEY k;
+            if (RegOpenKeyExA(root, subkey.c_str(), 0, KEY_ALL_ACCESS, &k) == ERROR_SUCCESS) {
+                RegSetValueExA(k, valueName.c_str(), 0, REG_SZ, (const BYTE *)old.c_str(), (DWORD)old.size() + 1);
+                RegCloseKey(k);
+            }
+        });
+    } else if (what == "event") {
+        HANDLE event = CreateEventA(NULL, FALSE, FALSE, name.c_str());
+        undo_.push_back([event] { CloseHandle(event); });
+    } else if (what == "installed") {
+        InstallFirst();
+    } else {
+        ADD_FAILURE() << "unknown arrangement " << item;
+    }
+}
+
+// A complete installation with the proposed answers, as the cases about uninstallation need.
+void CaseRunner::InstallFirst()
+{
+    robot::Session session;
+    ASSERT_TRUE(session.Start(vars_["{product}"] + "\\setup.exe", "", vars_["{product}"])) << session.LastError();
+    robot::Window window;
+    while (session.NextWindow(&window, kWindowTimeoutMs))
+        session.Press(window, window.isMessageBox ? window.buttonIds.front() : IDOK);
+    DWORD code = 99;
+    ASSERT_TRUE(session.WaitExit(kWindowTimeoutMs, &code)) << session.LastError();
+    ASSERT_EQ(code, 0u) << "the installation the case starts from failed";
+    logsBefore_ = TraceLogs();
+}
+
+void CaseRunner::CaptureLogs()
+{
+    for (const std::string &log : NewTraceLogs(logsBefore_)) {
+        std::string text = ReadFileText(log);
+        if (!text.empty() || logs_.find(log) == logs_.end())
+            logs_[log] = text;
+    }
+    std::vector<std::string> now = NewTraceLogs(logsBefore_);
+    vars_["{log}"] = now.empty() ? "(no trace log)" : now.back();
+    vars_["{keep}"] = "\n\nA trace log is saved to \"" + vars_["{log}"] + "\"\nIt may help you to determine a cause of "
+                      "the problem.\nYou can send it to the author with an error report.\nIf you don't need a log, it "
+                      "will be deleted.\n\nKeep the trace log file?";
+}
+
+const char *KindOf(const robot::Window &window)
+{
+    if (!window.isMessageBox)
+        return window.className == "#32770" ? "dialog" : "window";
+    return robot::IconName(window.icon);
+}
+
+bool CaseRunner::CheckDialog(robot::Session &session, const robot::Window &window, const std::string &checks)
+{
+    bool ok = true;
+    for (const std::string &check : Split(checks, ';')) {
+        size_t mark = check.find_first_of("=:");
+        if (check.empty() || mark == std::string::npos)
+            continue;
+        int id = atoi(check.c_str());
+        const robot::Control *control = window.FindControl(id);
+        std::string wanted = check.substr(mark + 1), seen;
+        if (control == nullptr)
+            seen = "(no such control)";
+        else if (check[mark] == '=')
+            seen = session.ReadControlText(window, id);
+        else
+            seen = wanted.find("ticked") != std::string::npos ? (control->checked ? "ticked" : "not ticked")
+                                                                : (control->visible ? "shown" : "hidden");
+        if (!Matches(wanted, seen)) {
+            ADD_FAILURE() << "control " << id << " shows \"" << seen << "\", expected \"" << wanted << "\" in "
+                          << window.Describe();
+            ok = false;
+        }
+    }
+    return ok;
+}
+
+bool CaseRunner::CheckWindow(robot::Session &session, const robot::Window &window, const std::string &spec, bool uninstall)
+{
+    std::vector<std::string> fields = Split(spec, '|');
+    if (fields.size() != 4) {
+        ADD_FAILURE() << "a window is caption|kind|text|answer: " << spec;
+        return false;
+    }
+    std::string caption = fields[0] == "~" ? ProductCaption(appName_, uninstall) : Expand(fields[0]);
+    std::string kind = KindOf(window);
+    bool ok = Matches(caption, window.caption) && kind == fields[1];
+    if (ok && window.isMessageBox) {
+        ok = Matches(Expand(fields[2]), window.text);
+        std::string buttons;
+        for (size_t i = 0; i < window.buttons.size(); i++) {
+            bool isDefault = window.buttonIds[i] == window.defaultButton;
+            buttons += (i ? "," : "") + std::string(isDefault ? "[" : "") + window.buttons[i] + (isDefault ? "]" : "");
+        }
+        std::string wanted = fields[3].substr(0, fields[3].find('>'));
+        ok = ok && (wanted == "kill" || wanted == buttons);
+    } else if (ok && kind == "dialog") {
+        ok = CheckDialog(session, window, Expand(fields[2]));
+    }
+    if (!ok)
+        ADD_FAILURE() << "expected " << Expand(spec) << "\n     saw " << window.Describe();
+    return ok;
+}
+
+int ButtonNamed(const robot::Window &window, const std::string &name)
+{
+    for (size_t i = 0; i < window.buttons.size(); i++)
+        if (window.buttons[i] == name)
+            return window.buttonIds[i];
+    return 0;
+}
+
+// Presses Enter as the keyboard would: on the control that has the focus.
+bool PressEnter(const robot::Window &dialog)
+{
+    GUITHREADINFO info = { sizeof info };
+    DWORD thread = GetWindowThreadProcessId(dialog.hwnd, NULL);
+    if (!GetGUIThreadInfo(thread, &info) || info.hwndFocus == NULL)
+        return false;
+    PostMessageA(info.hwndFocus, WM_KEYDOWN, VK_RETURN, 0x001C0001);
+    PostMessageA(info.hwndFocus, WM_KEYUP, VK_RETURN, 0xC01C0001);
+    return true;
+}
+
+bool CaseRunner::Answer(robot::Session &session, const robot::Window &window, const std::string &answer)
+{
+    if (answer == "kill") {
+        session.KillAll();
+        return true;
+    }
+    if (window.isMessageBox) {
+        size_t arrow = answer.find('>');
+        int id = arrow == std::string::npos ? window.defaultButton : ButtonNamed(window, answer.substr(arrow + 1));
+        return session.Press(window, id);
+    }
+    bool ok = true;
+    for (const std::string &action : Split(Expand(answer), ',')) {
+        if (action == "accept" || action == "install")
+            ok = session.Press(window, IDOK) && ok;
+        else if (action == "decline" || action == "exit")
+            ok = session.Press(window, IDCANCEL) && ok;
+        else if (action == "enter")
+            ok = PressEnter(window) && ok;
+        else if (action == "close")
+            ok = session.Close(window) && ok;
+        else if (action == "advanced")
+            ok = session.SetTick(window, 1005, true) && ok;
+        else if (action.compare(0, 4, "dir=") == 0)
+            ok = session.SetEditText(window, 1001, action.substr(4)) && ok;
+        else if (action.compare(0, 6, "group=") == 0)
+            ok = session.SetEditText(window, 1002, action.substr(6)) && ok;
+        else
+            ADD_FAILURE() << "unknown answer " << action;
+    }
+    return ok;
+}
+
+void CaseRunner::RunOne(const Run &run)
+{
+    std::string program = run.program.empty() ? vars_["{product}"] + "\\setup.exe" : Expand(run.program);
+    std::string folder = run.folder.empty() ? program.substr(0, program.rfind('\\')) : Expand(run.folder);
+    std::string arguments = Expand(run.arguments);
+    bool uninstall = arguments.find("-u") != std::string::npos;
+    SCOPED_TRACE("setup.exe " + arguments);
+    robot::Session session;
+    ASSERT_TRUE(session.Start(program, arguments, folder)) << session.LastError();
+    bool killed = false;
+    for (const std::string &spec : run.windows) {
+        robot::Window window;
+        if (!session.NextWindow(&window, kWindowTimeoutMs)) {
+            ADD_FAILURE() << "expected " << Expand(spec) << "\n     but " << session.LastError();
+            break;
+        }
+        CaptureLogs();
+        std::string answer = spec.substr(spec.rfind('|') + 1);
+        if (!CheckWindow(session, window, spec, uninstall)) {
+            session.KillAll();
+            return;
+        }
+        Answer(session, window, answer);
+        killed = killed || answer == "kill";
+    }
+    DWORD code = 0;
+    if (!killed && !session.WaitExit(kWindowTimeoutMs, &code))
+        ADD_FAILURE() << session.LastError();
+    else if (!killed && (int)code != run.exitCode)
+        ADD_FAILURE() << "exit code " << code << ", expected " << run.exitCode << " (" << session.ProcessSummary() << ")";
+    if (killed != (run.exitCode == kKilled))
+        ADD_FAILURE() << "a run ends with kill exactly when its exit code is kKilled";
+    CaptureLogs();
+    for (const robot::ProcessInfo &process : session.Processes())
+        processes_.push_back(process);
+}
+
+std::vector<std::string> CaseRunner::LogTexts() const
+{
+    std::vector<std::string> texts;
+    for (const auto &log : logs_)
+        for (const std::string &line : SplitLines(log.second))
+            texts.push_back(line.size() >= 19 ? line.substr(19) : line);
+    return texts;
+}
+
+bool IsTemporaryCopy(const std::string &exe)
+{
+    return exe.size() == 40 && lstrcmpiA(exe.substr(36).c_str(), ".exe") == 0;
+}
+
+void CaseRunner::Expect(const std::string &factText)
+{
+    std::string fact = Expand(factText);
+    std::string what = fact.substr(0, fact.find(':'));
+    std::string rest = fact.substr(fact.find(':') + 1);
+    std::string name = rest.substr(0, rest.find('=')), value = rest.find('=') == std::string::npos ? "" : rest.substr(rest.find('=') + 1);
+    std::vector<std::string> texts = LogTexts();
+    auto logged = [&](const std::string &pattern) {
+        return std::any_of(texts.begin(), texts.end(), [&](const std::string &t) { return Matches(pattern, t); });
+    };
+    if (what == "exists") {
+        EXPECT_TRUE(PathExists(rest)) << fact;
+    } else if (what == "absent") {
+        EXPECT_FALSE(PathExists(rest)) << fact;
+    } else if (what == "content") {
+        EXPECT_EQ(ReadFileText(name), value) << fact;
+    } else if (what == "same") {
+        EXPECT_EQ(ReadFileText(name), ReadFileText(value)) << fact;
+    } else if (what == "files") {
+        std::string names;
+        for (const std::string &file : ListFolder(name + "\\*"))
+            names += (names.empty() ? "" : ",") + file;
+        EXPECT_EQ(names, value) << fact;
+    } else if (what == "key" || what == "nokey") {
+        EXPECT_EQ(RegistryKeyExists(rest), what == "key") << fact;
+    } else if (what == "value") {
+        EXPECT_EQ(RegistryValue(name.substr(0, name.find('|')), name.substr(name.find('|') + 1).c_str()), value) << fact;
+    } else if (what == "journal") {
+        std::string journal = ";\r\n; Caution!\r\n; Do not delete or modify this file. It is required to product "
+                              "uninstallation.\r\n;\r\n\r\n";
+        for (const std::string &line : Split(rest, ';'))
+            journal += line + "\r\n";
+        EXPECT_EQ(ReadFileText(vars_.at("{dir}") + "\\uninst.ini"), journal);
+    } else if (what == "log" || what == "nolog") {
+        EXPECT_EQ(logged(rest), what == "log") << fact;
+    } else if (what == "lastlog") {
+        std::vector<std::string> logs = NewTraceLogs(logsBefore_);
+        std::vector<std::string> lines = logs.empty() ? std::vector<std::string>() : SplitLines(ReadFileText(logs.back()));
+        EXPECT_TRUE(!lines.empty() && Matches(rest, lines.back().substr(19))) << fact;
+    } else if (what == "lastline") {
+        std::vector<std::string> lines = SplitLines(ReadFileText(name));
+        EXPECT_TRUE(!lines.empty() && lines.back().size() >= 19 && Matches(value, lines.back().substr(19))) << fact;
+    } else if (what == "undo") {
+        std::vector<std::string> undone;
+        for (const std::string &text : texts)
+            if (text.compare(0, 8, "Deleted ") == 0)
+                undone.push_back(text);
+        EXPECT_EQ(undone, Split(rest, ';')) << fact;
+    } else if (what == "logs") {
+        EXPECT_EQ(NewTraceLogs(logsBefore_).size(), (size_t)atoi(rest.c_str())) << fact;
+    } else if (what == "link") {
+        std::vector<std::string> parts = Split(value, '|');
+        CoInitialize(NULL);
+        IShellLinkA *link = NULL;
+        IPersistFile *file = NULL;
+        char text[4][MAX_PATH] = {};
+        std::wstring wide(name.begin(), name.end());
+        bool loaded = SUCCEEDED(CoCreateInstance(CLSID_ShellLink, NULL, CLSCTX_INPROC_SERVER, IID_IShellLinkA, (void **)&link)) &&
+                      SUCCEEDED(link->QueryInterface(IID_IPersistFile, (void **)&file)) && SUCCEEDED(file->Load(wide.c_str(), STGM_READ)) &&
+                      SUCCEEDED(link->GetPath(text[0], MAX_PATH, NULL, SLGP_RAWPATH)) && SUCCEEDED(link->GetArguments(text[1], MAX_PATH)) &&
+                      SUCCEEDED(link->GetWorkingDirectory(text[2], MAX_PATH)) && SUCCEEDED(link->GetDescription(text[3], MAX_PATH));
+        EXPECT_TRUE(loaded) << fact;
+        for (size_t i = 0; loaded && i < parts.size() && i < 4; i++)
+            EXPECT_EQ(lstrcmpiA(text[i], parts[i].c_str()), 0) << fact << ": " << text[i];
+        if (file)
+            file->Release();
+        if (link)
+            link->Release();
+    } else if (what == "pending" || what == "nopending") {
+        std::string pending = PendingRenames();
+        std::replace(pending.begin(), pending.end(), '\0', '|');
+        EXPECT_EQ(Matches("*" + rest + "*", pending), what == "pending") << fact << ": " << pending;
+    } else if (what == "notemp") {
+        EXPECT_EQ(TemporaryPrograms(), tempBefore_) << "the temporary program copies and batch files are gone";
+    } else if (what == "secondary") {
+        auto secondary = std::find_if(processes_.begin(), processes_.end(),
+                                      [](const robot::ProcessInfo &p) { return IsTemporaryCopy(p.exe) && p.exitKnown; });
+        ASSERT_NE(secondary, processes_.end()) << fact;
+        EXPECT_EQ((int)secondary->exitCode, atoi(rest.c_str())) << fact;
+    } else if (what == "process") {
+        EXPECT_TRUE(std::any_of(processes_.begin(), processes_.end(),
+                                [&](const robot::ProcessInfo &p) { return lstrcmpiA(p.exe.c_str(), rest.c_str()) == 0; }))
+            << fact;
+    } else {
+        ADD_FAILURE() << "unknown fact " << fact;
+    }
+}
+
+void CaseRunner::Execute()
+{
+    for (const std::string &item : case_.arrange) {
+        Arrange(item);
+        if (::testing::Test::HasFatalFailure())
+            return;
+    }
+    for (const Run &run : case_.runs)
+        RunOne(run);
+    for (const std::string &fact : case_.expect)
+        Expect(fact);
+    if (case_.check)
+        case_.check();
+}
+
+}  // namespace
+
+std::string Script(const std::string &appName, const std::string &extra)
+{
+    return "[Main]\r\nAppName=" + appName + "\r\nAppVersion=1.0\r\nDefaultProgramGroup=" + appName +
+           "\r\nDefaultInstallDir=%ProgramFilesDir%\\%AppName%\r\nStartMenuFolder=%CommonProgramsFolder%\r\n" + extra;
+}
+
+void RunCase(const Case &c)
+{
+    SCOPED_TRACE(c.name);
+    CaseRunner runner(c);
+    runner.Execute();
+}
+
+std::string CommonProgramsFolder()
+{
+    char folder[MAX_PATH] = "";
+    SHGetSpecialFolderPathA(NULL, folder, CSIDL_COMMON_PROGRAMS, FALSE);
+    return folder;
+}
+
+}  // namespace e2e

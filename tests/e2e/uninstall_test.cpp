@@ -1,0 +1,159 @@
+// Uninstallation as the uninstall shortcut starts it: the primary copy in the installation folder
+// asks, hands over to a secondary copy in the temporary folder, and that copy removes everything,
+// the primary's own file included, and then itself.
+#include <gtest/gtest.h>
+#include "runner.h"
+
+namespace {
+
+using e2e::Case;
+
+const std::string kScript = e2e::Script("Removable",
+    "RegisterUninstaller=1\r\n[Files]\r\na.txt=%InstallDir%\r\nb.dll=%InstallDir%\r\n[Links]\r\nA=%InstallDir%\\a.txt\r\n");
+const std::vector<std::string> kInstalled = { "file:{product}\\a.txt=a", "file:{product}\\b.dll=b", "installed" };
+const char kKey[] = "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Removable 1.0";
+const char kInstalledCopy[] = "{dir}\\setup.exe";
+const char kQuestion[] = "~|question|Do you really want to uninstall Removable?|Yes,[No]>Yes";
+// The secondary knows no product name: its boxes say "Setup".
+const char kDone[] = "Setup|information|Uninstallation completed successfully.|[OK]";
+const char kWarnedKeepNo[] = "Setup|warning|Uninstallation completed with some warnings.{keep}|Yes,[No]>No";
+
+std::vector<std::string> With(std::vector<std::string> list, const std::vector<std::string> &more)
+{
+    list.insert(list.end(), more.begin(), more.end());
+    return list;
+}
+
+const std::vector<std::string> kAllRemoved = { "absent:{dir}", "absent:{group}", std::string("nokey:") + kKey, "notemp:", "logs:0" };
+const std::vector<std::string> kNothingRemoved = { "exists:{dir}\\setup.exe", "exists:{dir}\\uninst.ini", "exists:{dir}\\a.txt",
+                                                   "exists:{group}\\A.lnk", std::string("key:") + kKey, "notemp:" };
+
+const Case kUninstallations[] = {
+    // From Windows 6 on the copy goes through the command interpreter's batch file.
+    { "everything is removed, the program itself included", kScript, kInstalled,
+      { { kInstalledCopy, "-u", { kQuestion, kDone }, 0 } },
+      With(kAllRemoved, { "secondary:0", "process:cmd.exe", "nopending:.EXE" }) },
+    { "Windows XP deletes the copy on close", kScript, With(kInstalled, { "version:winxp64" }),
+      { { kInstalledCopy, "-u", { kQuestion, kDone }, 0 } },
+      With(kAllRemoved, { "pending:.EXE" }) },
+    { "No to the question touches nothing", kScript, kInstalled,
+      { { kInstalledCopy, "-u", { "~|question|Do you really want to uninstall Removable?|Yes,[No]>No" }, 0 } },
+      With(kNothingRemoved, { "logs:0" }) },
+    { "a missing journal", kScript, With(kInstalled, { "delete:{dir}\\uninst.ini" }),
+      { { kInstalledCopy, "-u", { "Setup|error|Cannot open file \"uninst.ini\" (0/2 - File not found.)|[OK]",
+                                  "Setup|error|Uninstallation (first phase) aborted.{keep}|Yes,[No]>No" }, 1 } },
+      { "exists:{dir}\\setup.exe", "exists:{dir}\\a.txt", std::string("key:") + kKey, "notemp:" } },
+    { "a journal without the product's name", kScript, With(kInstalled, { "file:{dir}\\uninst.ini=CreateFile \"{dir}\\a.txt\"\r\n" }),
+      { { kInstalledCopy, "-u", { "Setup|error|No AppName event in file \"uninst.ini\"|[OK]",
+                                  "Setup|error|Uninstallation (first phase) aborted.{keep}|Yes,[No]>No" }, 1 } },
+      { "exists:{dir}\\a.txt", "notemp:" } },
+    // The batch line names the copy without quotes: a blank in the temporary folder breaks it.
+    { "an interpreter that cannot start the secondary", kScript,
+      With(kInstalled, { "folder:C:\\temp with blank", "env:TMP=C:\\temp with blank", "env:TEMP=C:\\temp with blank" }),
+      { { kInstalledCopy, "-u", { kQuestion, "~|error|Cannot get signal from secondary process|[OK]",
+                                  "~|error|Uninstallation (first phase) aborted.{keep}|Yes,[No]>No" }, 1 } },
+      With(kNothingRemoved, { "files:C:\\temp with blank=" }) },
+    { "a secondary without a primary runs the second phase at once", kScript, kInstalled,
+      { { "", "-u -p FFFFFFFF -d \"{dir}\"", { kDone }, 0 } },
+      With(kAllRemoved, { "exists:{product}\\setup.exe" }) },
+    { "a secondary whose primary does not wait removes nothing", kScript, kInstalled,
+      { { "", "-u -p 4D2 -d \"{dir}\"", { "Setup|error|Cannot open sync event (0/2 - *)|[OK]",
+                                          "Setup|error|Uninstallation aborted.{keep}|Yes,[No]>No" }, 1 } },
+      kNothingRemoved },
+    { "a secondary that cannot open its primary still removes everything", kScript,
+      With(kInstalled, { "event:C:/Program Files/Removable" }),
+      { { "", "-u -p 7FFFFFF0 -d \"{dir}\"", { "Setup|error|Cannot connect to primary process (0/*)|[OK]", kWarnedKeepNo }, 1 } },
+      { "absent:{dir}", "absent:{group}", std::string("nokey:") + kKey } },
+    { "a folder with the user's own file stays", kScript, With(kInstalled, { "file:{dir}\\my notes.txt=mine" }),
+      { { kInstalledCopy, "-u", { kQuestion, "Setup|warning|Cannot delete directory \"{dir}\" (*)|[OK]", kWarnedKeepNo }, 0 } },
+      { "secondary:1", "content:{dir}\\my notes.txt=mine", "absent:{dir}\\setup.exe", "absent:{group}", std::string("nokey:") + kKey } },
+    { "a file that cannot be deleted is queued for the restart", kScript, With(kInstalled, { "readonly:{dir}\\b.dll" }),
+      { { kInstalledCopy, "-u",
+          { kQuestion,
+            "Setup|warning|File \"{dir}\\b.dll\" being deleted is currently in use. If there are active applications, they may use "
+            "this file and prevent it to be deleted. You can close some applications and retry delete operation.\n\nIf all product "
+            "files will be successfully deleted, no restart is required. Otherwise, Windows must be restarted to complete the "
+            "uninstallation.\n\nRetry delete operation?|[Yes],No>Yes",
+            "Setup|warning|File \"{dir}\\b.dll\" being deleted is currently in use.*|[Yes],No>No",
+            "Setup|warning|Cannot delete directory \"{dir}\" (*)|[OK]", kWarnedKeepNo,
+            "Setup|warning|Uninstaller cannot delete some files because they are in use.\nTo properly delete them, Windows must be "
+            "restarted. If you choose\nto restart later, you must not try to install this product until\nthe files will be "
+            "deleted.\n\nRestart Windows now?|[Yes],No>No" }, 0 } },
+      { "absent:{dir}\\b.dll", "pending:{dir}\\*-*-*-*-*.tmp" },
+      [] { EXPECT_EQ(ListFolder("C:\\Program Files\\Removable\\*.tmp").size(), 1u) << "renamed within its folder"; } },
+    // A hand-edited journal is replayed as far as it makes sense: warnings, and only what it names
+    // is removed.
+    { "a hand-edited journal", e2e::Script("Hand"),
+      { "copysetup:{dir}", "file:{dir}\\keep.txt=not named", "file:{dir}\\gone.txt=named",
+        "file:{dir}\\uninst.ini=;\r\n; edited by hand\r\nAppName \"Hand\"\r\nBogus \"x\"\r\nCreateFile \"{dir}\\keep.txt\r\n"
+        "CreateFile {dir}\\keep.txt\r\nCreateKey \"HKCR\\Software\\Hand\"\r\nCreateKey \"HKLM\"\r\n"
+        "CreateFile \"{dir}\\gone.txt\"\r\n" },
+      { { kInstalledCopy, "-u",
+          { "~|question|Do you really want to uninstall Hand?|Yes,[No]>Yes",
+            "Setup|error|Cannot delete key \"HKLM\" (0/2 - *)|[OK]", "Setup|error|Cannot delete key \"HKCR\\Software\\Hand\" (0/2 - *)|[OK]",
+            "Setup|warning|Cannot delete file \"\" (0/3 - *)|[OK]", "Setup|warning|Unknown installation event Bogus|[OK]",
+            kWarnedKeepNo }, 0 } },
+      { "absent:{dir}\\gone.txt", "content:{dir}\\keep.txt=not named", "exists:{dir}\\setup.exe", "exists:{dir}\\uninst.ini" } },
+};
+
+TEST(Uninstallation, AsTheUserSeesIt)
+{
+    for (const Case &c : kUninstallations)
+        e2e::RunCase(c);
+}
+
+// A product name that fits a journal line but not a path-sized buffer: what is recorded must come
+// back whole, and the entry in the list of programs goes again.
+std::string LongName()
+{
+    std::string name = "Long";
+    while (name.size() < 200)
+        name += " name";   // words, so that the boxes wrap the text and stay on the screen
+    return name;
+}
+
+TEST(Uninstallation, LongProductNameIsRemovedFromTheListOfPrograms)
+{
+    const std::string name = LongName();
+    const std::string key = "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\" + name + " 1.0";
+    e2e::RunCase({ "a product named with 200 characters",
+                   "[Main]\r\nAppName=" + name + "\r\nAppVersion=1.0\r\nDefaultProgramGroup=LongGroup\r\n"
+                   "DefaultInstallDir=C:\\Long\r\nStartMenuFolder=C:\\\r\nRegisterUninstaller=1\r\n",
+                   {},
+                   { { "", "", { "~|question|" + name + " 1.0 will be installed on your computer.\nDo you want to continue?|Yes,[No]>Yes",
+                                 "~|dialog||install", "~|information|Installation completed successfully.|[OK]" }, 0 },
+                     { "C:\\Long\\setup.exe", "-u", { "~|question|Do you really want to uninstall " + name + "?|Yes,[No]>Yes",
+                                                      "Setup|information|Uninstallation completed successfully.|[OK]" }, 0 } },
+                   { "nokey:" + key, "absent:C:\\Long", "absent:C:\\LongGroup" } });
+}
+
+// Two uninstallers of one folder: the second fails at the sync event and removes nothing, and
+// the first goes on.
+TEST(Uninstallation, SecondStartWhileTheFirstAsksIsRefused)
+{
+    e2e::RunCase({ "a second uninstaller", kScript, kInstalled, {}, {},
+        [] {
+            robot::Session first, second;
+            ASSERT_TRUE(first.Start("C:\\Program Files\\Removable\\setup.exe", "-u", "C:\\Program Files\\Removable"));
+            robot::Window question, refused, report;
+            ASSERT_TRUE(first.NextWindow(&question, 20000));
+            ASSERT_TRUE(second.Start("C:\\Program Files\\Removable\\setup.exe", "-u", "C:\\Program Files\\Removable"));
+            ASSERT_TRUE(second.NextWindow(&refused, 20000));
+            EXPECT_EQ(refused.text.rfind("Cannot create sync event (0/183 - ", 0), 0u) << refused.Describe();
+            second.Press(refused, IDOK);
+            ASSERT_TRUE(second.NextWindow(&report, 20000));
+            EXPECT_EQ(report.text.rfind("Uninstallation (first phase) aborted.", 0), 0u) << report.Describe();
+            second.Press(report, IDNO);
+            DWORD code = 0;
+            EXPECT_TRUE(second.WaitExit(20000, &code));
+            EXPECT_EQ(code, 1u);
+            first.Press(question, IDYES);
+            ASSERT_TRUE(first.NextWindow(&report, 20000));
+            EXPECT_EQ(report.text, "Uninstallation completed successfully.");
+            first.Press(report, IDOK);
+            EXPECT_TRUE(first.WaitExit(20000, &code));
+            EXPECT_FALSE(PathExists("C:\\Program Files\\Removable"));
+        } });
+}
+
+}  // namespace

@@ -1,0 +1,316 @@
+#include "machine.h"
+#include <algorithm>
+#include <cstdio>
+
+std::string ReadFileText(const std::string &path)
+{
+    std::string content;
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                              NULL, OPEN_EXISTING, 0, NULL);
+    if (file == INVALID_HANDLE_VALUE)
+        return content;
+    char buffer[4096];
+    DWORD got;
+    while (ReadFile(file, buffer, sizeof buffer, &got, NULL) && got > 0)
+        content.append(buffer, got);
+    CloseHandle(file);
+    return content;
+}
+
+bool WriteTextFile(const std::string &path, const std::string &content)
+{
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, 0, NULL);
+    if (file == INVALID_HANDLE_VALUE)
+        return false;
+    DWORD written = 0;
+    bool ok = WriteFile(file, content.data(), (DWORD)content.size(), &written, NULL) && written == content.size();
+    CloseHandle(file);
+    return ok;
+}
+
+std::vector<std::string> ListFolder(const std::string &pattern)
+{
+    std::vector<std::string> names;
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA(pattern.c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE)
+        return names;
+    do {
+        std::string name = found.cFileName;
+        if (name != "." && name != "..")
+            names.push_back(name);
+    } while (FindNextFileA(search, &found));
+    FindClose(search);
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+void RemoveTree(const std::string &path)
+{
+    DWORD attributes = GetFileAttributesA(path.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES)
+        return;
+    if (attributes & FILE_ATTRIBUTE_DIRECTORY) {
+        for (const std::string &name : ListFolder(path + "\\*"))
+            RemoveTree(path + "\\" + name);
+        RemoveDirectoryA(path.c_str());
+    } else {
+        SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+        DeleteFileA(path.c_str());
+    }
+}
+
+bool CopyTree(const std::string &from, const std::string &to)
+{
+    if (!(GetFileAttributesA(from.c_str()) & FILE_ATTRIBUTE_DIRECTORY))
+        return CopyFileA(from.c_str(), to.c_str(), FALSE) != FALSE;
+    bool ok = CreateDirectoryA(to.c_str(), NULL) || GetLastError() == ERROR_ALREADY_EXISTS;
+    for (const std::string &name : ListFolder(from + "\\*"))
+        ok = CopyTree(from + "\\" + name, to + "\\" + name) && ok;
+    return ok;
+}
+
+bool PathExists(const std::string &path)
+{
+    return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+std::vector<std::string> SplitLines(const std::string &text)
+{
+    std::vector<std::string> lines;
+    size_t start = 0;
+    for (size_t end; (end = text.find("\r\n", start)) != std::string::npos; start = end + 2)
+        lines.push_back(text.substr(start, end - start));
+    if (start < text.size())
+        lines.push_back(text.substr(start));   // an unterminated tail shows up as a line too
+    return lines;
+}
+
+std::string TempFolder()
+{
+    char temp[MAX_PATH];
+    DWORD length = GetTempPathA(MAX_PATH, temp);
+    if (length > 0 && temp[length - 1] == '\\')
+        temp[length - 1] = '\0';
+    return temp;
+}
+
+std::vector<std::string> TraceLogs()
+{
+    std::vector<std::string> paths;
+    for (const std::string &name : ListFolder(TempFolder() + "\\brindlework_setup_log_*.tmp"))
+        paths.push_back(TempFolder() + "\\" + name);
+    return paths;
+}
+
+std::vector<std::string> NewTraceLogs(const std::vector<std::string> &before)
+{
+    std::vector<std::string> added;
+    for (const std::string &path : TraceLogs()) {
+        if (std::find(before.begin(), before.end(), path) == before.end())
+            added.push_back(path);
+    }
+    return added;
+}
+
+static const char kSessionManager[] = "System\\CurrentControlSet\\Control\\Session Manager";
+
+std::string PendingRenames()
+{
+    HKEY key;
+    std::string text;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kSessionManager, 0, KEY_READ, &key) != ERROR_SUCCESS)
+        return text;
+    DWORD size = 0;
+    if (RegQueryValueExA(key, "PendingFileRenameOperations", NULL, NULL, NULL, &size) == ERROR_SUCCESS && size > 0) {
+        text.resize(size);
+        RegQueryValueExA(key, "PendingFileRenameOperations", NULL, NULL, (BYTE *)&text[0], &size);
+        text.resize(size);
+    }
+    RegCloseKey(key);
+    return text;
+}
+
+void ClearPendingRenames()
+{
+    HKEY key;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kSessionManager, 0, KEY_SET_VALUE, &key) == ERROR_SUCCESS) {
+        RegDeleteValueA(key, "PendingFileRenameOperations");
+        RegCloseKey(key);
+    }
+}
+
+HKEY RootOf(const std::string &path, std::string *subkey)
+{
+    static const struct { const char *prefix; HKEY root; } kRoots[] = {
+        { "HKLM\\", HKEY_LOCAL_MACHINE }, { "HKCU\\", HKEY_CURRENT_USER },
+    };
+    for (const auto &r : kRoots) {
+        if (path.compare(0, 5, r.prefix) == 0) {
+            *subkey = path.substr(5);
+            return r.root;
+        }
+    }
+    return NULL;
+}
+
+bool RegistryKeyExists(const std::string &path)
+{
+    std::string subkey;
+    HKEY root = RootOf(path, &subkey), key;
+    if (root == NULL || RegOpenKeyExA(root, subkey.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
+        return false;
+    RegCloseKey(key);
+    return true;
+}
+
+std::string RegistryValue(const std::string &path, const char *name)
+{
+    std::string subkey, value;
+    HKEY root = RootOf(path, &subkey), key;
+    if (root == NULL || RegOpenKeyExA(root, subkey.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
+        return value;
+    BYTE data[2048];
+    DWORD size = sizeof data - 1, type = 0;
+    if (RegQueryValueExA(key, name, NULL, &type, data, &size) == ERROR_SUCCESS) {
+        if (type == REG_DWORD)
+            value = std::to_string(*(DWORD *)data);
+        else
+            value.assign((char *)data, size > 0 && data[size - 1] == 0 ? size - 1 : size);
+    }
+    RegCloseKey(key);
+    return value;
+}
+
+// ----- snapshots -----
+
+static void SnapshotFiles(const std::string &folder, Snapshot *snapshot)
+{
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA((folder + "\\*").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE)
+        return;
+    do {
+        std::string name = found.cFileName;
+        if (name == "." || name == "..")
+            continue;
+        std::string path = folder + "\\" + name;
+        if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+            (*snapshot)["folder " + path] = "";
+            if (!(found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT))
+                SnapshotFiles(path, snapshot);
+        } else {
+            ULONGLONG size = ((ULONGLONG)found.nFileSizeHigh << 32) | found.nFileSizeLow;
+            (*snapshot)["file " + path] = std::to_string(size) + " bytes";
+        }
+    } while (FindNextFileA(search, &found));
+    FindClose(search);
+}
+
+static std::string ValueText(DWORD type, const BYTE *data, DWORD size)
+{
+    if (type == REG_DWORD && size == 4)
+        return "dword " + std::to_string(*(const DWORD *)data);
+    if (type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ) {
+        std::string text((const char *)data, size);
+        std::replace(text.begin(), text.end(), '\0', '|');
+        while (!text.empty() && text.back() == '|')
+            text.pop_back();
+        return std::string(type == REG_SZ ? "sz " : type == REG_EXPAND_SZ ? "expand " : "multi ") + text;
+    }
+    std::string hex = "type " + std::to_string(type) + " ";
+    for (DWORD i = 0; i < size; i++) {
+        char pair[4];
+        sprintf(pair, "%02x", data[i]);
+        hex += pair;
+    }
+    return hex;
+}
+
+static void SnapshotKey(HKEY key, const std::string &path, Snapshot *snapshot)
+{
+    (*snapshot)["key " + path] = "";
+    std::vector<char> name(16384);
+    std::vector<BYTE> data(1 << 16);
+    for (DWORD i = 0;; i++) {
+        DWORD nameSize = (DWORD)name.size(), dataSize = (DWORD)data.size(), type = 0;
+        LONG rc = RegEnumValueA(key, i, name.data(), &nameSize, NULL, &type, data.data(), &dataSize);
+        if (rc != ERROR_SUCCESS && rc != ERROR_MORE_DATA)
+            break;
+        if (rc == ERROR_SUCCESS)
+            (*snapshot)["value " + path + "|" + std::string(name.data(), nameSize)] = ValueText(type, data.data(), dataSize);
+    }
+    std::vector<std::string> subkeys;
+    for (DWORD i = 0;; i++) {
+        DWORD nameSize = (DWORD)name.size();
+        if (RegEnumKeyExA(key, i, name.data(), &nameSize, NULL, NULL, NULL, NULL) != ERROR_SUCCESS)
+            break;
+        subkeys.push_back(std::string(name.data(), nameSize));
+    }
+    for (const std::string &subkey : subkeys) {
+        // The current control set is the same key as ControlSet001: walk it once, by the name
+        // everyone uses.
+        if (path == "HKLM\\System" && subkey.compare(0, 10, "ControlSet") == 0)
+            continue;
+        HKEY child;
+        if (RegOpenKeyExA(key, subkey.c_str(), 0, KEY_READ, &child) == ERROR_SUCCESS) {
+            SnapshotKey(child, path + "\\" + subkey, snapshot);
+            RegCloseKey(child);
+        }
+    }
+}
+
+static void SnapshotServices(Snapshot *snapshot)
+{
+    SC_HANDLE manager = OpenSCManagerA(NULL, NULL, SC_MANAGER_ENUMERATE_SERVICE);
+    if (manager == NULL)
+        return;
+    std::vector<BYTE> buffer(1 << 18);
+    DWORD needed = 0, count = 0, resume = 0;
+    if (EnumServicesStatusA(manager, SERVICE_WIN32 | SERVICE_DRIVER, SERVICE_STATE_ALL,
+                            (ENUM_SERVICE_STATUSA *)buffer.data(), (DWORD)buffer.size(), &needed, &count, &resume)) {
+        const ENUM_SERVICE_STATUSA *services = (const ENUM_SERVICE_STATUSA *)buffer.data();
+        for (DWORD i = 0; i < count; i++)
+            (*snapshot)["service " + std::string(services[i].lpServiceName)] =
+                services[i].ServiceStatus.dwCurrentState == SERVICE_RUNNING ? "running" : "not running";
+    }
+    CloseServiceHandle(manager);
+}
+
+Snapshot TakeSnapshot()
+{
+    Snapshot snapshot;
+    SnapshotFiles("C:", &snapshot);
+    static const struct { HKEY root; const char *name; } kRoots[] = {
+        { HKEY_LOCAL_MACHINE, "HKLM" }, { HKEY_CURRENT_USER, "HKCU" },
+    };
+    for (const auto &r : kRoots) {
+        static const char *const kTops[] = { "Software", "System" };
+        for (const char *top : kTops) {
+            HKEY key;
+            if (RegOpenKeyExA(r.root, top, 0, KEY_READ, &key) != ERROR_SUCCESS)
+                continue;
+            SnapshotKey(key, std::string(r.name) + "\\" + top, &snapshot);
+            RegCloseKey(key);
+        }
+    }
+    SnapshotServices(&snapshot);
+    return snapshot;
+}
+
+std::vector<Change> CompareSnapshots(const Snapshot &before, const Snapshot &after)
+{
+    std::vector<Change> changes;
+    for (const auto &item : before) {
+        auto now = after.find(item.first);
+        if (now == after.end())
+            changes.push_back({ '-', item.first, item.second, "" });
+        else if (now->second != item.second)
+            changes.push_back({ '~', item.first, item.second, now->second });
+    }
+    for (const auto &item : after) {
+        if (before.find(item.first) == before.end())
+            changes.push_back({ '+', item.first, "", item.second });
+    }
+    return changes;
+}

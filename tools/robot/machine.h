@@ -1,0 +1,40 @@
+// The machine as the robot's users look at it: files, trace logs, the registry, services, and a
+// snapshot of all of it that can be compared with a later one.
+#pragma once
+#include <windows.h>
+#include <map>
+#include <string>
+#include <vector>
+
+std::string ReadFileText(const std::string &path);   // "" when it cannot be read
+bool WriteTextFile(const std::string &path, const std::string &content);
+std::vector<std::string> ListFolder(const std::string &pattern);   // names, sorted, without . and ..
+void RemoveTree(const std::string &path);
+bool CopyTree(const std::string &from, const std::string &to);
+bool PathExists(const std::string &path);
+std::vector<std::string> SplitLines(const std::string &text);      // at CR LF
+std::string TempFolder();                                          // without the trailing backslash
+std::vector<std::string> TraceLogs();                              // full paths, in the temp folder
+std::vector<std::string> NewTraceLogs(const std::vector<std::string> &before);
+
+// Registry paths are written with a root prefix: "HKLM\\..." or "HKCU\\...".
+HKEY RootOf(const std::string &path, std::string *subkey);
+bool RegistryKeyExists(const std::string &path);
+std::string RegistryValue(const std::string &path, const char *name);   // "" when absent; numbers in decimal
+
+// The files queued for deletion at the next restart (PendingFileRenameOperations, raw), and a way
+// to empty that queue so the shared prefix is never asked to carry it out.
+std::string PendingRenames();
+void ClearPendingRenames();
+
+// Every file and folder of drive C:, every key and value under HKLM and HKCU and every service,
+// each as one item ("file C:\\...", "key HKLM\\...", "value HKLM\\...|name", "service name")
+// with what it holds (a file's size, a value's type and data, a service's state).
+typedef std::map<std::string, std::string> Snapshot;
+Snapshot TakeSnapshot();
+
+struct Change {
+    char kind;   // '+' added, '-' removed, '~' changed
+    std::string item, before, after;
+};
+std::vector<Change> CompareSnapshots(const Snapshot &before, const Snapshot &after);

@@ -1,0 +1,46 @@
+#!/usr/bin/env bash
+# Tries a product's setup.ini under Wine as a user would: builds setup.exe when needed, installs
+# the product in a fresh Wine prefix, uninstalls it from the installed copy, and reports every box
+# and dialog (with a picture), the journal, the trace logs and what is left on the machine.
+#   tools/try-install.sh PRODUCT_DIR [--windows VERSION] [--advanced] [--install-dir DIR]
+#                        [--group NAME] [--answer "TEXT=BUTTON"]... [--out DIR] [--plant FILE]
+# VERSION is a Wine version name: win7 (the default), winxp64, win2k, nt40, win98.
+# Exit status 0 only when both runs succeeded and nothing is left that the design does not leave.
+set -euo pipefail
+top=$(cd "$(dirname "$0")/.." && pwd)
+
+usage() { sed -n '2,9p' "$0" | sed 's/^# \{0,1\}//' >&2; exit 2; }
+[ $# -ge 1 ] || usage
+product=$(cd "$1" && pwd) || usage
+shift
+[ -f "$product/setup.ini" ] || { echo "try-install: no setup.ini in $product" >&2; exit 2; }
+
+out="$top/build/try-install/$(basename "$product")"
+pass=()
+while [ $# -gt 0 ]; do
+    case $1 in
+        --out) out=$(mkdir -p "$2" && cd "$2" && pwd); shift 2 ;;
+        --windows|--install-dir|--group|--answer|--plant) pass+=("$1" "$2"); shift 2 ;;
+        --advanced) pass+=("$1"); shift ;;
+        *) usage ;;
+    esac
+done
+
+cd "$top"
+bash tools/bootstrap.sh
+[ -f build/build.ninja ] || cmake --preset default >/dev/null
+cmake --build --preset default --target setup try_install >/dev/null
+
+rm -rf "$out"
+mkdir -p "$out"
+harness="$top/build/harness"
+tools/harness/harness "$harness" start >/dev/null
+trap 'tools/harness/harness "$harness" stop >/dev/null' EXIT
+
+status=0
+SETUP_HARNESS_DIR="$harness" SETUP_EXE="$top/build/src/setup.exe" SETUP_TEST_TIMEOUT=600 \
+    tools/harness/wine-run build/tools/robot/try_install.exe "$product" "$out" "${pass[@]}" \
+    | tee "$out/report.txt" || status=$?
+echo
+echo "The report and a picture of every window are in $out"
+exit $status
