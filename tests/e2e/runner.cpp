@@ -24,29 +24,6 @@ std::vector<std::string> Split(const std::string &text, char separator)
     return parts;
 }
 
-// "*" matches any run of characters; everything else stands for itself.
-bool Matches(const std::string &pattern, const std::string &text)
-{
-    size_t p = 0, t = 0, star = std::string::npos, resume = 0;
-    while (t < text.size()) {
-        if (p < pattern.size() && pattern[p] == '*') {
-            star = p++;
-            resume = t;
-        } else if (p < pattern.size() && pattern[p] == text[t]) {
-            p++;
-            t++;
-        } else if (star != std::string::npos) {
-            p = star + 1;
-            t = ++resume;
-        } else {
-            return false;
-        }
-    }
-    while (p < pattern.size() && pattern[p] == '*')
-        p++;
-    return p == pattern.size();
-}
-
 std::string ScriptValue(const std::string &script, const std::string &key)
 {
     for (const std::string &line : Split(script, '\n')) {

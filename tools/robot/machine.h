@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+// "*" in the pattern matches any run of characters; everything else stands for itself.
+bool Matches(const std::string &pattern, const std::string &text);
 std::string ReadFileText(const std::string &path);   // "" when it cannot be read
 bool WriteTextFile(const std::string &path, const std::string &content);
 std::vector<std::string> ListFolder(const std::string &pattern);   // names, sorted, without . and ..

@@ -1,0 +1,200 @@
+// setup.ini read into the SetupScript, and the variables and path joining every path goes through.
+#include <gtest/gtest.h>
+#include <string>
+#include "../common/log_capture.h"
+#include "script/script_reader.h"
+#include "script/setup_script.h"
+#include "script/variables.h"
+#include "support/memory.h"
+#include "support/runstate.h"
+
+namespace {
+
+class Variables : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        SystemFolders.WindowsDir = StrDup("C:\\windows");
+        SystemFolders.ProgramFilesDir = StrDup("C:\\Program Files");
+        SystemFolders.LocalProgramsFolder = StrDup("C:\\Local");
+        SystemFolders.CommonProgramsFolder = StrDup("C:\\Common");
+        Script.AppName = StrDup("Demo");
+    }
+    // The result, or "(overflow)" when anything was written past the MAX_PATH destination.
+    static std::string Checked(const char *destination)
+    {
+        for (size_t i = MAX_PATH; i < MAX_PATH + 8; i++)
+            if (destination[i] != '#')
+                return "(overflow)";
+        return destination;
+    }
+    static std::string Expand(const std::string &source)
+    {
+        char destination[MAX_PATH + 8];
+        memset(destination, '#', sizeof destination);
+        ExpandVariables(destination, source.c_str());
+        return Checked(destination);
+    }
+    static std::string Join(const std::string &folder, const std::string &name)
+    {
+        char destination[MAX_PATH + 8];
+        memset(destination, '#', sizeof destination);
+        JoinPath(destination, folder.c_str(), name.c_str());
+        return Checked(destination);
+    }
+    LogCapture log_;
+};
+
+TEST_F(Variables, TableNamesThenTheEnvironmentWithinOnePath)
+{
+    EXPECT_EQ(Expand("%InstallDir%\\bin"), "\\bin") << "not known yet: nothing";
+    ::Run.InstallDir = StrDup(("C:\\" + std::string(200, 'd')).c_str());
+    SetEnvironmentVariableA("installdir", "E:\\env");
+    SetEnvironmentVariableA("SETUP_TEST_VARIABLE", "%AppName%");
+    const std::string name51(51, 'N');
+    const std::string cases[][2] = {
+        { "%InstallDir%\\bin", ::Run.InstallDir + std::string("\\bin") },
+        { "%installdir%\\bin", "E:\\env\\bin" },                  // the table is case-sensitive
+        { "%%AppName%", "%Demo" }, { "100%", "100%" }, { "%%", "%%" },
+        { "%WindowsDir%;%ProgramFilesDir%;%LocalProgramsFolder%;%CommonProgramsFolder%",
+          "C:\\windows;C:\\Program Files;C:\\Local;C:\\Common" },
+        { "%UnknownThing%\\x", "%UnknownThing%\\x" },
+        { "%" + name51 + "%AppName%", "%" + name51 + "Demo" },   // a name over 50 characters is text
+        { "%SETUP_TEST_VARIABLE%", "%AppName%" },                 // the environment comes after the table
+        { "%InstallDir%\\" + std::string(55, 'y'), ::Run.InstallDir + ("\\" + std::string(55, 'y')) },   // 259
+        { "%InstallDir%\\" + std::string(56, 'x'), "" },          // 260: never a cut path
+        { "%InstallDir%%InstallDir%%InstallDir%", "" },           // past the 512-byte intermediate text
+    };
+    for (const auto &c : cases)
+        EXPECT_EQ(Expand(c[0]), c[1]) << c[0];
+    SetEnvironmentVariableA("installdir", NULL);
+    SetEnvironmentVariableA("SETUP_TEST_VARIABLE", NULL);
+    EXPECT_EQ(log_.Lines().back().rfind("Path does not fit in 259 characters: \"%InstallDir%", 19), 19u);
+}
+
+TEST_F(Variables, JoinPath)
+{
+    const std::string folder247 = "C:\\" + std::string(244, 'f');
+    const std::string cases[][3] = {
+        { "C:\\Demo", "file.txt", "C:\\Demo\\file.txt" }, { "C:\\Demo\\", "file.txt", "C:\\Demo\\file.txt" },
+        { "C:\\Demo", "D:\\abs.txt", "D:\\abs.txt" }, { "C:\\Demo", "\\\\server\\share\\f", "\\\\server\\share\\f" },
+        { "C:\\Demo", "%WindowsDir%\\x", "C:\\Demo\\C:\\windows\\x" },   // absolute only as written
+        { "C:\\Demo", "", "C:\\Demo\\" }, { "", "name", "name" },
+        { "%ProgramFilesDir%\\%AppName%", "sub\\f", "C:\\Program Files\\Demo\\sub\\f" },
+        { folder247, "12345678901", folder247 + "\\12345678901" }, { folder247, "123456789012", "" },
+        { "C:\\" + std::string(300, 'g'), "short", "" },   // never the name alone
+    };
+    for (const auto &c : cases)
+        EXPECT_EQ(Join(c[0], c[1]), c[2]) << c[0] << " + " << c[1];
+}
+
+TEST(ResolveSystemFolders, TheFourFoldersAndOnlyTheUsersBeforeNt)
+{
+    LogCapture log;
+    ::Run.IsNT = true;
+    ASSERT_TRUE(ResolveSystemFolders());
+    EXPECT_STRCASEEQ(SystemFolders.ProgramFilesDir, "C:\\Program Files");
+    EXPECT_NE(std::string(SystemFolders.CommonProgramsFolder).find("\\Start Menu\\Programs"), std::string::npos);
+    EXPECT_STRNE(SystemFolders.LocalProgramsFolder, SystemFolders.CommonProgramsFolder);
+    ::Run.IsNT = false;
+    ASSERT_TRUE(ResolveSystemFolders());
+    EXPECT_STREQ(SystemFolders.CommonProgramsFolder, SystemFolders.LocalProgramsFolder);
+}
+
+const char kGoodMain[] = "[Main]\r\nAppName=Demo\r\nAppVersion=1.0\r\nDefaultProgramGroup=Demo Group\r\n"
+                         "DefaultInstallDir=%ProgramFilesDir%\\%AppName%\r\nStartMenuFolder=%CommonProgramsFolder%\r\n";
+
+class ScriptReader : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ::Run.IsNT = true;
+        ::Run.SystemInfo.wProcessorArchitecture = PROCESSOR_ARCHITECTURE_AMD64;
+        ASSERT_TRUE(ResolveSystemFolders());
+        ::Run.SourceDir = StrDup(log_.Folder().c_str());
+    }
+    static std::string Entries(const char *section, int count, const std::string &prefix = "f")
+    {
+        std::string text = std::string("[") + section + "]\r\n";
+        for (int i = 0; i < count; i++)
+            text += prefix + std::to_string(i) + ".dll=%InstallDir%\r\n";
+        return text;
+    }
+    // Reads the script from a fresh SetupScript; the one box it showed, or "" when it was read.
+    std::string Read(const std::string &content)
+    {
+        Script = SetupScript();
+        AllocateEntryLists();
+        WriteTextFile(log_.Folder() + "\\setup.ini", content);
+        int boxesBefore = log_.BoxCount();
+        bool ok = ReadSetupScript();
+        EXPECT_EQ(log_.BoxCount() - boxesBefore, ok ? 0 : 1);
+        return ok ? "" : log_.LastBoxText();
+    }
+    LogCapture log_;
+};
+
+TEST_F(ScriptReader, RequiredKeysDuplicatesAndTheDecoratedTwin)
+{
+    std::string withoutGroup = kGoodMain;
+    withoutGroup.replace(withoutGroup.find("Demo Group"), 10, "");
+    std::string emptyVersion = kGoodMain;
+    emptyVersion.replace(emptyVersion.find("1.0"), 3, "");
+    const std::string cases[][2] = {
+        { "[Main]\r\nAppVersion=1\r\n", "Key AppName must be present" },
+        { withoutGroup, "Key DefaultProgramGroup must be present" },
+        { std::string(kGoodMain) + "[Main.NTamd64]\r\nAppVersion=2.0\r\n", "Duplicate key AppVersion" },
+        { emptyVersion + "HelpFile=help.txt\r\n[Main.NTamd64]\r\nAppVersion=2.0\r\nHelpFile=\r\n", "" },
+    };
+    for (const auto &c : cases)
+        EXPECT_EQ(Read(c[0]), c[1]) << c[0];
+    EXPECT_STREQ(Script.AppVersion, "2.0") << "an empty value is no duplicate";
+    EXPECT_STREQ(Script.HelpFile, "help.txt");
+    EXPECT_STREQ(Script.DefaultInstallDir, (std::string(SystemFolders.ProgramFilesDir) + "\\Demo").c_str())
+        << "[Main] values are expanded as they are read";
+}
+
+TEST_F(ScriptReader, EntryLimitsOverBothSections)
+{
+    struct Case { int base, decorated; const char *box; };
+    const Case cases[] = {
+        { 50, 0, "" }, { 51, 0, "Files section has more than 50 entries" }, { 30, 20, "" },
+        { 30, 21, "Files.NTamd64 section has more than 20 entries" },
+        { 50, 1, "Files.NTamd64 section has more than 0 entries" }, { 0, 50, "" },
+    };
+    for (const Case &c : cases) {
+        std::string text = std::string(kGoodMain) + Entries("Files", c.base);
+        if (c.decorated > 0)
+            text += Entries("Files.NTamd64", c.decorated, "g");
+        EXPECT_EQ(Read(text), c.box) << c.base << " + " << c.decorated;
+        if (c.box[0] == '\0')
+            EXPECT_EQ(Script.FileCount, 50u);
+    }
+}
+
+TEST_F(ScriptReader, EntriesSplitAtTheFirstCommaAndLongNamesAllRead)
+{
+    std::string text = std::string(kGoodMain) + "[Files]\r\ndemo.exe=%InstallDir%\r\ndriver.sys=%WindowsDir%, drivers\r\n"
+                       "[Links]\r\nReadme=%InstallDir%\\readme.txt  ,  -x, -y \r\n[Links.NTamd64]\r\nTool=%InstallDir%\\t.exe,\r\n";
+    ASSERT_EQ(Read(text), "");
+    const ScriptEntry expected[] = {
+        { (char *)"demo.exe", (char *)"%InstallDir%", (char *)"" },   // expanded where it is used
+        { (char *)"driver.sys", (char *)"%WindowsDir%", (char *)"drivers" },
+        { (char *)"Readme", (char *)"%InstallDir%\\readme.txt  ", (char *)"-x, -y" },
+        { (char *)"Tool", (char *)"%InstallDir%\\t.exe", (char *)"" },
+    };
+    ASSERT_EQ(Script.FileCount, 2u);
+    ASSERT_EQ(Script.LinkCount, 2u);
+    for (int i = 0; i < 4; i++) {
+        const ScriptEntry &entry = i < 2 ? Script.FileList[i] : Script.LinkList[i - 2];
+        EXPECT_EQ(std::string(entry.Name) + "|" + entry.Path + "|" + entry.Extra,
+                  std::string(expected[i].Name) + "|" + expected[i].Path + "|" + expected[i].Extra);
+    }
+    text = std::string(kGoodMain) + "[Files]\r\n";
+    for (int i = 0; i < 50; i++)
+        text += std::string(70, 'k') + std::to_string(100 + i) + ".dat=%InstallDir%\r\n";
+    ASSERT_EQ(Read(text), "");
+    EXPECT_EQ(std::string(Script.FileList[49].Name), std::string(70, 'k') + "149.dat") << "past 50 bytes a name";
+}
+
+}  // namespace

@@ -1,0 +1,173 @@
+// The journal on disk and its replay, newest first, by the phase of each uninstaller process; the
+// uninstall entry; the secondary's arguments.
+#include <gtest/gtest.h>
+#include <string>
+#include "../common/log_capture.h"
+#include "script/setup_script.h"
+#include "support/memory.h"
+#include "support/runstate.h"
+#include "uninstall/journal.h"
+#include "uninstall/uninstall_entry.h"
+#include "uninstall/uninstaller.h"
+
+namespace {
+
+class Journal : public ::testing::Test {
+protected:
+    void SetUp() override { JournalForgetSince(0); }
+    void TearDown() override { JournalForgetSince(0); }
+    static RunStatus Replay(std::string text, DWORD mask) { return ReplayJournal(&text[0], mask); }
+    std::string Touch(const std::string &name)
+    {
+        std::string path = log_.Folder() + "\\" + name;
+        EXPECT_TRUE(WriteTextFile(path, "x"));
+        return path;
+    }
+    std::vector<std::string> Texts() const
+    {
+        std::vector<std::string> texts;
+        for (const std::string &line : log_.Lines())
+            texts.push_back(line.substr(17));
+        return texts;
+    }
+    LogCapture log_;
+};
+
+TEST_F(Journal, FindsTheFirstLineOfAnEvent)
+{
+    const char text[] = ";\r\n; AppName in a comment\r\n\r\nAppNameX \"wrong\"\r\nappname\t \"Demo Audio\"\r\n"
+                        "AdmRightsRequired\r\nCreateDi";
+    char output[kJournalLineSize];
+    const std::pair<DWORD, const char *> cases[] = {
+        { kEventAppName, "\"Demo Audio\"" }, { kEventAdmRightsRequired, "" },
+        { kEventCreateDir, NULL },   // a line shorter than the name
+        { kEventCreateKey, NULL },
+    };
+    for (const auto &c : cases) {
+        const char *found = FindJournalEvent(output, text, c.first);
+        EXPECT_EQ(std::string(found ? found : "(none)"), c.second ? c.second : "(none)") << c.first;
+    }
+}
+
+TEST_F(Journal, ReplayUndoesNewestFirstAndSplitsAtCarriageReturnsOnly)
+{
+    std::string outer = log_.Folder() + "\\outer", inner = outer + "\\inner";
+    CreateDirectoryA(outer.c_str(), NULL);
+    CreateDirectoryA(inner.c_str(), NULL);
+    std::string file = Touch("outer\\inner\\file.txt"), hidden = Touch("hidden.txt"), last = Touch("last.txt");
+    // Only the reverse order can succeed: the file, then the inner folder, then the outer one.
+    // The LF-only break does not end a line: the second file hides in the first line's tail.
+    std::string journal = std::string(kJournalHeader) + "\r\nAppName \"Demo\"\r\nCreateDir \"" + outer +
+                          "\"\r\n\r\n; a comment\r\nCreateDir \"" + inner + "\"\r\ncreatefile \"" + file + "\"\nCreateFile \"" +
+                          hidden + "\"\rCreateFile \"" + last + "\"";
+    EXPECT_EQ(Replay(journal, kAllEvents), 0u);
+    EXPECT_EQ(Texts(), (std::vector<std::string>{ "  Deleted file \"" + last + "\"", "  Deleted file \"" + file + "\"",
+                                                   "  Deleted directory \"" + inner + "\"", "  Deleted directory \"" + outer + "\"" }));
+    EXPECT_TRUE(PathExists(hidden));
+    EXPECT_EQ(Replay(std::string(kJournalHeader) + "\r\n", kAllEvents), 0u);
+    EXPECT_EQ(ReplayJournal(NULL, kAllEvents), 0u);
+}
+
+// Each process replays only its own events: the primary devices and legacy drivers, the
+// secondary everything else, unknown events included.
+TEST_F(Journal, EachUninstallerProcessReplaysItsOwnEvents)
+{
+    struct Case { const char *line; UninstallPhase phase; RunStatus status; int boxes; };
+    const Case cases[] = {
+        { "Bogus \"x\"", kSecondaryPhase, kStatusWarning, 1 },
+        { "Bogus \"x\"", kPrimaryPhase, 0, 0 },
+        { "CreateValue \"HKLM\\y\"", kSecondaryPhase, kStatusWarning, 1 },
+        { "CreateFile \"{file}\"", kPrimaryPhase, 0, 0 },
+        { "CreateFile \"{file}\"", kSecondaryPhase, 0, 0 },
+    };
+    std::string file = Touch("phase.txt");
+    for (const Case &c : cases) {
+        std::string line = c.line;
+        if (line.find("{file}") != std::string::npos)
+            line.replace(line.find("{file}"), 6, file);
+        int boxes = log_.BoxCount();
+        bool existed = PathExists(file);
+        EXPECT_EQ(Replay(line, PhaseMask(c.phase)), c.status) << c.line << " " << c.phase;
+        EXPECT_EQ(log_.BoxCount() - boxes, c.boxes) << c.line << " " << c.phase;
+        if (line.rfind("CreateFile", 0) == 0)
+            EXPECT_EQ(PathExists(file), existed && c.phase == kPrimaryPhase) << c.phase;
+    }
+    EXPECT_EQ(log_.LastBoxText(), "Unknown installation event CreateValue");
+    EXPECT_EQ(Replay(std::string(5000, 'N') + " \"arg\"", kAllEvents), kStatusWarning) << "a long name is unknown";
+}
+
+TEST_F(Journal, WhatIsGoneIsNoWarningWhatCannotGoIs)
+{
+    std::string folder = log_.Folder() + "\\kept";
+    CreateDirectoryA(folder.c_str(), NULL);
+    Touch("kept\\users-own.txt");
+    HKEY key, sub;
+    RegCreateKeyA(HKEY_CURRENT_USER, "Software\\BrindleworkJournalTest", &key);
+    RegCreateKeyA(key, "Child", &sub);
+    RegCloseKey(sub);
+    RegCloseKey(key);
+    struct Case { std::string line; RunStatus status; const char *box; };
+    const Case cases[] = {
+        { "CreateDir \"" + log_.Folder() + "\\gone\"", 0, NULL },
+        { "CreateFile \"" + log_.Folder() + "\\gone.txt\"", 0, NULL },
+        { "CreateKey \"HKCU\\Software\\BrindleworkJournalMissing\"", 0, "Cannot delete key *(0/2 - *" },
+        { "CreateKey \"HKCR\\Software\\BrindleworkJournalTest\"", 0, "Cannot delete key *(0/2 - *" },
+        { "CreateDir \"" + folder + "\"", kStatusWarning, "Cannot delete directory *" },
+        { "CreateKey \"HKCU\\Software\\BrindleworkJournalTest\"", kStatusWarning, "Cannot delete key *(0/5 - *" },
+    };
+    for (const Case &c : cases) {
+        int boxes = log_.BoxCount();
+        EXPECT_EQ(Replay(c.line, kAllEvents), c.status) << c.line;
+        EXPECT_EQ(log_.BoxCount() - boxes, c.box ? 1 : 0) << c.line;
+        if (c.box)
+            EXPECT_TRUE(Matches(c.box, log_.LastBoxText())) << log_.LastBoxText();
+    }
+    RegDeleteTreeA(HKEY_CURRENT_USER, "Software\\BrindleworkJournalTest");
+}
+
+TEST_F(Journal, SaveRecordsTheJournalFileOnce)
+{
+    ::Run.InstallDir = StrDup(log_.Folder().c_str());
+    ASSERT_TRUE(JournalAppendLine(kJournalHeader));
+    ASSERT_TRUE(SaveJournal());
+    std::string path = log_.Folder() + "\\uninst.ini";
+    EXPECT_EQ(ReadFileText(path), std::string(kJournalHeader) + "\r\n") << "the new line reaches the disk next time";
+    ASSERT_TRUE(SaveJournal());
+    ASSERT_TRUE(SaveJournal());
+    EXPECT_EQ(ReadFileText(path), std::string(kJournalHeader) + "\r\nCreateFile \"" + path + "\"\r\n");
+}
+
+// A name the registry would take as a path, or the journal could not give back, is refused before
+// any key is made.
+TEST(UninstallEntry, NamesThatCannotBeRecordedAreRefusedFirst)
+{
+    LogCapture log;
+    JournalForgetSince(0);
+    Script.AppName = StrDup("Example");
+    ::Run.InstallDir = StrDup("C:\\Program Files\\Example");
+    ::Run.ExeModuleName = StrDup("setup.exe");
+    const std::pair<std::string, DWORD> cases[] = {
+        { "1.0\\beta", ERROR_INVALID_NAME }, { "2.0 \"LTS\"", ERROR_INVALID_NAME }, { std::string(300, '9'), ERROR_FILENAME_EXCED_RANGE },
+    };
+    for (const auto &c : cases) {
+        Script.AppVersion = StrDup(c.first.c_str());
+        EXPECT_FALSE(RegisterUninstallEntry()) << c.first;
+        EXPECT_EQ(GetLastError(), c.second) << c.first;
+        EXPECT_EQ(log.LastBoxText().rfind("Cannot register the uninstaller of \"Example\" (0/", 0), 0u);
+        EXPECT_EQ(std::string(JournalText() ? JournalText() : ""), "") << c.first;
+        EXPECT_FALSE(RegistryKeyExists("HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Example 1.0"));
+    }
+}
+
+TEST(SecondaryArguments, PidInEightDigitsAndTheQuotedFolderWhileTheyFit)
+{
+    char arguments[kSecondaryArgumentsSize + 8];
+    ASSERT_TRUE(FormatSecondaryArguments(arguments, 0x4D2, "C:\\Program Files\\Example"));
+    EXPECT_STREQ(arguments, " -u -p 000004D2 -d \"C:\\Program Files\\Example\"");
+    std::string longest(MAX_PATH - 1, 'd');
+    ASSERT_TRUE(FormatSecondaryArguments(arguments, 1, longest.c_str()));
+    EXPECT_EQ(std::string(arguments), " -u -p 00000001 -d \"" + longest + "\"");
+    EXPECT_FALSE(FormatSecondaryArguments(arguments, 1, std::string(kSecondaryArgumentsSize, 'd').c_str()));
+}
+
+}  // namespace
