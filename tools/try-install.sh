@@ -33,9 +33,11 @@ cmake --build --preset default --target setup try_install >/dev/null
 
 rm -rf "$out"
 mkdir -p "$out"
-harness="$top/build/harness"
-tools/harness/harness "$harness" start >/dev/null
-trap 'tools/harness/harness "$harness" stop >/dev/null' EXIT
+harness=${SETUP_HARNESS_DIR:-$top/build/harness}
+if [ ! -f "$harness/xvfb.pid" ] || ! kill -0 "$(cat "$harness/xvfb.pid")" 2>/dev/null; then
+    tools/harness/harness "$harness" start >/dev/null
+    trap 'tools/harness/harness "$harness" stop >/dev/null' EXIT
+fi
 
 status=0
 SETUP_HARNESS_DIR="$harness" SETUP_EXE="$top/build/src/setup.exe" SETUP_TEST_TIMEOUT=600 \

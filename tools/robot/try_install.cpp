@@ -190,16 +190,17 @@ void PrintLogs(const std::map<std::string, std::string> &logs)
                log.second.c_str());
 }
 
-// Prints the changes of one kind; returns how many the design does not explain.
+// Prints the changes that are the product's; returns how many the design does not explain.
 int PrintChanges(const std::vector<Change> &changes, bool judge)
 {
-    int unexplained = 0;
+    int unexplained = 0, printed = 0;
     for (const Change &change : changes) {
         const KnownChange *known = FindKnownChange(change.item);
         if (known != NULL && known->reason == NULL)
             continue;
         std::string detail = change.kind == '~' ? change.before + " -> " + change.after
                                                 : change.kind == '+' ? change.after : change.before;
+        printed++;
         printf("  %c %s%s%s", change.kind, change.item.c_str(), detail.empty() ? "" : "  = ", detail.c_str());
         if (judge && known != NULL)
             printf("\n      (left on purpose: %s)", known->reason);
@@ -207,6 +208,8 @@ int PrintChanges(const std::vector<Change> &changes, bool judge)
         if (judge && known == NULL)
             unexplained++;
     }
+    if (printed == 0)
+        printf("  (nothing)\n");
     return unexplained;
 }
 
@@ -314,8 +317,8 @@ int main(int argc, char **argv)
     printf("\n=== What is left after the uninstallation, compared with the machine before the installation\n");
     int unexplained = PrintChanges(CompareSnapshots(before, TakeSnapshot()), true);
     bool ok = install.clean && uninstall.clean && unexplained == 0;
-    printf("%s\n=== %s: installation %s, uninstallation %s, %d thing(s) left that the design does not leave\n",
-           unexplained == 0 ? "  (nothing)" : "", ok ? "PASSED" : "FAILED", install.clean ? "succeeded" : "did not succeed",
+    printf("\n=== %s: installation %s, uninstallation %s, %d thing(s) left that the design does not leave\n",
+           ok ? "PASSED" : "FAILED", install.clean ? "succeeded" : "did not succeed",
            uninstall.clean ? "succeeded" : "did not succeed", unexplained);
     ClearPendingRenames();
     return ok ? 0 : 1;
