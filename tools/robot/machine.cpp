@@ -252,22 +252,24 @@ static std::string ValueText(DWORD type, const BYTE *data, DWORD size)
 static void SnapshotKey(HKEY key, const std::string &path, Snapshot *snapshot)
 {
     (*snapshot)["key " + path] = "";
-    std::vector<char> name(16384);
-    std::vector<BYTE> data(1 << 16);
-    for (DWORD i = 0;; i++) {
-        DWORD nameSize = (DWORD)name.size(), dataSize = (DWORD)data.size(), type = 0;
-        LONG rc = RegEnumValueA(key, i, name.data(), &nameSize, NULL, &type, data.data(), &dataSize);
+    static char name[16384];
+    static BYTE data[1 << 16];
+    DWORD subkeyCount = 0, valueCount = 0;
+    RegQueryInfoKeyA(key, NULL, NULL, NULL, &subkeyCount, NULL, NULL, &valueCount, NULL, NULL, NULL, NULL);
+    for (DWORD i = 0; i < valueCount; i++) {
+        DWORD nameSize = sizeof name, dataSize = sizeof data, type = 0;
+        LONG rc = RegEnumValueA(key, i, name, &nameSize, NULL, &type, data, &dataSize);
         if (rc != ERROR_SUCCESS && rc != ERROR_MORE_DATA)
             break;
         if (rc == ERROR_SUCCESS)
-            (*snapshot)["value " + path + "|" + std::string(name.data(), nameSize)] = ValueText(type, data.data(), dataSize);
+            (*snapshot)["value " + path + "|" + std::string(name, nameSize)] = ValueText(type, data, dataSize);
     }
     std::vector<std::string> subkeys;
-    for (DWORD i = 0;; i++) {
-        DWORD nameSize = (DWORD)name.size();
-        if (RegEnumKeyExA(key, i, name.data(), &nameSize, NULL, NULL, NULL, NULL) != ERROR_SUCCESS)
+    for (DWORD i = 0; i < subkeyCount; i++) {
+        DWORD nameSize = sizeof name;
+        if (RegEnumKeyExA(key, i, name, &nameSize, NULL, NULL, NULL, NULL) != ERROR_SUCCESS)
             break;
-        subkeys.push_back(std::string(name.data(), nameSize));
+        subkeys.push_back(std::string(name, nameSize));
     }
     for (const std::string &subkey : subkeys) {
         // The current control set is the same key as ControlSet001: walk it once, by the name
