@@ -29,7 +29,12 @@ done
 cd "$top"
 bash tools/bootstrap.sh
 [ -f build/build.ninja ] || cmake --preset default >/dev/null
-cmake --build --preset default --target setup try_install >/dev/null
+cmake --build --preset default --target setup try_install example_products >/dev/null
+# The project's own examples are tried as staged by the build, beside their programs.
+staged="$top/build/examples/$(basename "$product")"
+if [ "$product" = "$top/examples/$(basename "$product")" ] && [ -d "$staged" ]; then
+    product=$staged
+fi
 
 rm -rf "$out"
 mkdir -p "$out"

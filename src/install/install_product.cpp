@@ -6,7 +6,11 @@
 #include "support/msgbox.h"
 #include "support/text.h"
 #include "support/tracelog.h"
+#include "audio/pnp_device.h"
+#include "system/devices.h"
+#include "system/diskflush.h"
 #include "system/privileges.h"
+#include "system/services.h"
 #include "ui/dialogs.h"
 #include "uninstall/journal.h"
 #include "uninstall/uninstall_entry.h"
@@ -184,6 +188,58 @@ static RunStatus ShowInstallOptions()
     return 0;
 }
 
+static const char kReplaceQuestion[] =
+    "%s \"%s\" is already registered in the system. If you forgot to uninstall a previous version, please "
+    "click Cancel to exit Setup and uninstall it as described in the manual.\n\nIf you have installed a "
+    "previous version via New Hardware Wizard and have uninstalled it via Control Panel too, there may rest "
+    "some traces of a previous version. Windows 2k/XP, due to its bugs,  sometimes cannot delete legacy "
+    "devices properly.\n\nIf you have PROPERLY uninstalled a previous version and restarted Windows after "
+    "it, click OK to remove old device traces and install the new device.";
+
+bool ConfirmReplace(const char *kind, const char *name)
+{
+    bool replace = MsgBox(MB_ICONEXCLAMATION | MB_OKCANCEL, kReplaceQuestion, kind, name) == IDOK;
+    LogLine(kLogAction, "Replace %sabled", replace ? "en" : "dis");
+    return replace;
+}
+
+// Something of the product is there already: a normal user is refused, an advanced user may
+// have it removed first.
+static bool MayReplace(const char *kind, const char *name)
+{
+    if (!Run.AdvancedUser) {
+        ErrorBox("%s \"%s\" is already present", kind, name);
+        return false;
+    }
+    return ConfirmReplace(kind, name);
+}
+
+static char presentDevice[MAX_PATH];   // the instance id of a device found present
+
+static bool HasPresentDevice()
+{
+    return Run.IsNT && IsPresent(Script.DeviceHardwareId) && FindPresentDevice(Script.DeviceHardwareId, presentDevice);
+}
+
+static RunStatus ReplacePresentDevice()
+{
+    if (!MayReplace("Device", Script.DeviceName))
+        return kStatusFailed;
+    return RemoveDevice(presentDevice);
+}
+
+static bool HasEarlierService()
+{
+    return IsPresent(Script.ServiceName) && ServiceExists(Script.ServiceName);
+}
+
+static RunStatus ReplaceEarlierService()
+{
+    if (!MayReplace("Service", Script.ServiceName))
+        return kStatusFailed;
+    return ServiceStopAndDelete(Script.ServiceName);
+}
+
 static RunStatus StartJournal()
 {
     return FailedUnless(JournalAppendLine(kJournalHeader) &&
@@ -194,6 +250,17 @@ static RunStatus StartJournal()
 static RunStatus MakeInstallFolder()
 {
     return MakeFolder(Run.InstallDir);
+}
+
+static bool HasService()
+{
+    return IsPresent(Script.ServiceName);
+}
+
+static RunStatus InstallService()
+{
+    FlushFixedDisks();
+    return FailedUnless(ServiceInstall(Script.ServiceName, Script.AppName, Script.ServiceImage, serviceType, serviceStartup));
 }
 
 static RunStatus RegisterUninstaller()
@@ -221,10 +288,13 @@ static const InstallStep kInstallSteps[] = {
     { NULL, AskToInstall, false },
     { HasLicenseFile, ShowLicense, false },
     { NULL, ShowInstallOptions, false },
+    { HasPresentDevice, ReplacePresentDevice, false },
+    { HasEarlierService, ReplaceEarlierService, false },
     { NULL, StartJournal, false },
     { NULL, MakeInstallFolder, false },
     { NULL, CreateLinks, true },
     { NULL, CopyFiles, true },
+    { HasService, InstallService, true },
     { WantsUninstallEntry, RegisterUninstaller, false },
     { NULL, SaveJournalStep, false },
     { NULL, NULL, false },

@@ -1,4 +1,5 @@
 #include "uninstall/journal.h"
+#include "audio/pnp_device.h"
 #include "script/variables.h"
 #include "support/errortext.h"
 #include "support/msgbox.h"
@@ -6,6 +7,7 @@
 #include "support/tracelog.h"
 #include "system/file_ops.h"
 #include "system/registry.h"
+#include "system/services.h"
 
 const char kJournalFileName[] = "uninst.ini";
 
@@ -29,8 +31,8 @@ static const EventUndo kEventUndoTable[] = {
     { kEventCreateDir, kSecondaryPhase, UndoCreateDir },
     { kEventCreateFile, kSecondaryPhase, UndoCreateFile },
     { kEventCreateKey, kSecondaryPhase, UndoCreateKey },
-    { kEventInstallService, kSecondaryPhase, NULL },
-    { kEventInstallDevice, kPrimaryPhase, NULL },
+    { kEventInstallService, kSecondaryPhase, ServiceStopAndDelete },
+    { kEventInstallDevice, kPrimaryPhase, RemoveDevice },
     { kEventInstallMmeDriver, kPrimaryPhase, NULL },
     { kEventUnknown, kSecondaryPhase, NULL },
 };

@@ -174,4 +174,52 @@ TEST(Installation, RealFaultsAreRolledBack)
         e2e::RunCase(c);
 }
 
+// A product with a service of the tests' own service program.
+std::string ServiceScript(const std::string &startType, const std::string &image = "{testservice}")
+{
+    return e2e::Script("Serviced", "ServiceName=SetupE2eService\r\nServiceImage=" + image +
+                                   "\r\nServiceType=16\r\nServiceStartup=" + startType + "\r\n");
+}
+
+const char kServicedPrompt[] = "~|question|Serviced 1.0 will be installed on your computer.\nDo you want to continue?|Yes,[No]>Yes";
+const char kServicedDone[] = "~|information|Installation completed successfully.|[OK]";
+const char kServiceImage[] = "value:HKLM\\System\\CurrentControlSet\\Services\\SetupE2eService|ImagePath=";
+const std::string kReplaceQuestion = "~|warning|Service \"SetupE2eService\" is already registered in the system. If you forgot to "
+    "uninstall a previous version, please click Cancel to exit Setup and uninstall it as described in the manual.\n\n*";
+
+const Case kServices[] = {
+    { "an automatic service is started and recorded", ServiceScript("2"), {},
+      { { "", "", { kServicedPrompt, "~|dialog||install", kServicedDone }, 0 } },
+      { "service:SetupE2eService=running", "contains:{dir}\\uninst.ini=\r\nInstallService \"SetupE2eService\"\r\n" } },
+    { "a service started on demand is recorded, not started", ServiceScript("3"), {},
+      { { "", "", { kServicedPrompt, "~|dialog||install", kServicedDone }, 0 } },
+      { "service:SetupE2eService=stopped", "contains:{dir}\\uninst.ini=\r\nInstallService \"SetupE2eService\"\r\n" } },
+    { "the uninstallation stops and deletes the service", ServiceScript("2"), { "installed" },
+      { { "{dir}\\setup.exe", "-u", { "~|question|Do you really want to uninstall Serviced?|Yes,[No]>Yes",
+                                        "Setup|information|Uninstallation completed successfully.|[OK]" }, 0 } },
+      { "noservice:SetupE2eService", "absent:{dir}" } },
+    { "a service that cannot start is deleted again and rolled back", ServiceScript("2", "C:\\no\\such.exe"), {},
+      { { "", "", { kServicedPrompt, "~|dialog||install", "~|error|Cannot start service \"SetupE2eService\" (0/2 - *)|[OK]",
+                    "~|error|Installation aborted.{keep}|Yes,[No]>No" }, 1 } },
+      { "noservice:SetupE2eService", "absent:{dir}", "log:Service \"SetupE2eService\" is deleted",
+        "nolog:Service \"SetupE2eService\" does not exist" } },   // no InstallService line was replayed
+    { "an earlier service stops a normal user", ServiceScript("2"), { "service:SetupE2eService={testservice} old" },
+      { { "", "", { kServicedPrompt, "~|dialog||install", "~|error|Service \"SetupE2eService\" is already present|[OK]",
+                    "~|error|Installation aborted.{keep}|Yes,[No]>No" }, 1 } },
+      { std::string(kServiceImage) + "{testservice} old", "absent:{dir}" } },
+    { "an advanced user keeps an earlier service with Cancel", ServiceScript("2"), { "service:SetupE2eService={testservice} old" },
+      { { "", "", { kServicedPrompt, "~|dialog||advanced,install", kReplaceQuestion + "|[OK],Cancel>Cancel",
+                    "~|error|Installation aborted.{keep}|Yes,[No]>No" }, 1 } },
+      { std::string(kServiceImage) + "{testservice} old", "absent:{dir}", "log:Replace disabled" } },
+    { "an advanced user replaces an earlier service with OK", ServiceScript("2"), { "service:SetupE2eService={testservice} old" },
+      { { "", "", { kServicedPrompt, "~|dialog||advanced,install", kReplaceQuestion + "|[OK],Cancel>OK", kServicedDone }, 0 } },
+      { std::string(kServiceImage) + "{testservice}", "service:SetupE2eService=running", "contains:{dir}\\install.log=Replace enabled" } },
+};
+
+TEST(Installation, ServicesInstalledReplacedAndRolledBack)
+{
+    for (const Case &c : kServices)
+        e2e::RunCase(c);
+}
+
 }  // namespace

@@ -77,7 +77,42 @@ private:
     std::map<std::string, std::string> logs_;          // each new trace log as last seen
     std::vector<std::function<void()>> undo_;          // the arrangements, taken back in reverse
     std::vector<robot::ProcessInfo> processes_;        // of every run so far
+    std::vector<std::string> services_;                // the case's services, deleted afterwards
 };
+
+// "running", "stopped", another state's number, or "absent".
+std::string ServiceState(const std::string &name)
+{
+    SC_HANDLE manager = OpenSCManagerA(NULL, NULL, SC_MANAGER_ALL_ACCESS);
+    SC_HANDLE service = OpenServiceA(manager, name.c_str(), SERVICE_ALL_ACCESS);
+    std::string state = "absent";
+    SERVICE_STATUS status = {};
+    for (int i = 0; service != NULL && i < 100; i++) {   // a service may still be starting
+        QueryServiceStatus(service, &status);
+        if (status.dwCurrentState == SERVICE_RUNNING || status.dwCurrentState == SERVICE_STOPPED)
+            break;
+        Sleep(20);
+    }
+    if (service != NULL)
+        state = status.dwCurrentState == SERVICE_RUNNING ? "running" : status.dwCurrentState == SERVICE_STOPPED
+                ? "stopped" : std::to_string(status.dwCurrentState);
+    CloseServiceHandle(service);
+    CloseServiceHandle(manager);
+    return state;
+}
+
+void DeleteServiceNamed(const std::string &name)
+{
+    SC_HANDLE manager = OpenSCManagerA(NULL, NULL, SC_MANAGER_ALL_ACCESS);
+    SC_HANDLE service = OpenServiceA(manager, name.c_str(), SERVICE_ALL_ACCESS);
+    SERVICE_STATUS status;
+    if (service != NULL) {
+        ControlService(service, SERVICE_CONTROL_STOP, &status);
+        DeleteService(service);
+        CloseServiceHandle(service);
+    }
+    CloseServiceHandle(manager);
+}
 
 std::vector<std::string> TemporaryPrograms()
 {
@@ -104,8 +139,9 @@ CaseRunner::CaseRunner(const Case &c) : case_(c)
     CreateDirectoryA(product.c_str(), NULL);
     if (!CopyFileA(robot::EnvPath("SETUP_EXE").c_str(), (product + "\\setup.exe").c_str(), FALSE))
         ADD_FAILURE() << "cannot copy setup.exe into " << product;
+    vars_["{testservice}"] = robot::EnvPath("TEST_SERVICE_EXE");
     if (!c.script.empty())
-        WriteTextFile(product + "\\setup.ini", c.script);
+        WriteTextFile(product + "\\setup.ini", Expand(c.script));
     logsBefore_ = TraceLogs();
     tempBefore_ = TemporaryPrograms();
 }
@@ -114,6 +150,8 @@ CaseRunner::~CaseRunner()
 {
     for (auto undo = undo_.rbegin(); undo != undo_.rend(); ++undo)
         (*undo)();
+    for (const std::string &service : services_)
+        DeleteServiceNamed(service);
     // What should not be there is the case's own leftover: it must not disturb the next case.
     for (const std::string &fact : case_.expect)
         if (fact.compare(0, 7, "absent:") == 0)
@@ -206,6 +244,14 @@ void CaseRunner::Arrange(const std::string &item)
     } else if (what == "event") {
         HANDLE event = CreateEventA(NULL, FALSE, FALSE, name.c_str());
         undo_.push_back([event] { CloseHandle(event); });
+    } else if (what == "service") {
+        SC_HANDLE manager = OpenSCManagerA(NULL, NULL, SC_MANAGER_ALL_ACCESS);
+        SC_HANDLE service = CreateServiceA(manager, name.c_str(), name.c_str(), SERVICE_ALL_ACCESS, SERVICE_WIN32_OWN_PROCESS,
+                                           SERVICE_DEMAND_START, SERVICE_ERROR_NORMAL, value.c_str(), NULL, NULL, NULL, NULL, NULL);
+        EXPECT_NE(service, nullptr) << item << ": " << GetLastError();
+        CloseServiceHandle(service);
+        CloseServiceHandle(manager);
+        services_.push_back(name);
     } else if (what == "installed") {
         InstallFirst();
     } else {
@@ -479,6 +525,14 @@ void CaseRunner::Expect(const std::string &factText)
         EXPECT_EQ(Matches("*" + rest + "*", pending), what == "pending") << fact << ": " << pending;
     } else if (what == "notemp") {
         EXPECT_EQ(TemporaryPrograms(), tempBefore_) << "the temporary program copies and batch files are gone";
+    } else if (what == "service") {
+        EXPECT_EQ(ServiceState(name), value) << fact;
+        services_.push_back(name);
+    } else if (what == "noservice") {
+        EXPECT_EQ(ServiceState(rest), "absent") << fact;
+        services_.push_back(rest);
+    } else if (what == "contains") {
+        EXPECT_NE(ReadFileText(name).find(value), std::string::npos) << fact << ": " << ReadFileText(name);
     } else if (what == "secondary") {
         auto secondary = std::find_if(processes_.begin(), processes_.end(),
                                       [](const robot::ProcessInfo &p) { return IsTemporaryCopy(p.exe) && p.exitKnown; });

@@ -15,18 +15,19 @@
 //            "kill" ends every process of the run.
 // Placeholders anywhere: {product} the folder setup.exe starts from, {dir} C:\Program Files\<AppName>,
 // {group} the program group folder, {common} the all-users programs folder, {temp} the temporary
-// folder, {log} the run's newest trace log, {keep} the report's trace-log paragraph with the Keep
+// folder, {testservice} the tests' service program, {log} the run's newest trace log, {keep} the report's trace-log paragraph with the Keep
 // question, {kept} the same paragraph for the kept install.log without it.
 //
 // Before the runs ("arrange"): "file:PATH=TEXT", "folder:PATH", "readonly:PATH", "version:NAME"
 // (Windows version Wine reports to setup.exe), "env:NAME=VALUE", "dll:NAME=ENVVAR" (a system
 // library replaced by a fixture), "regdel:KEY|NAME" (a value removed, restored afterwards),
 // "event:NAME" (a named event held open), "delete:PATH", "copysetup:FOLDER" (a copy of setup.exe
-// put there), "installed" (a complete installation first).
+// put there), "service:NAME=IMAGE" (a service that exists already), "installed" (a complete
+// installation first).
 //
 // After the runs ("expect"): "exists:PATH", "absent:PATH", "content:PATH=TEXT", "files:FOLDER=a,b",
 // "key:PATH", "nokey:PATH", "value:KEY|NAME=DATA", "journal:LINE;LINE", "log:TEXT",
-// "nolog:TEXT", "lastlog:TEXT" (the newest trace log's last line), "lastline:PATH=TEXT", "undo:LINE;LINE", "logs:N" (trace logs left in the temporary
+// "contains:PATH=TEXT", "service:NAME=running|stopped", "noservice:NAME", "nolog:TEXT", "lastlog:TEXT" (the newest trace log's last line), "lastline:PATH=TEXT", "undo:LINE;LINE", "logs:N" (trace logs left in the temporary
 // folder), "link:PATH=TARGET|ARGUMENTS|FOLDER|DESCRIPTION", "same:PATH=PATH" (equal files),
 // "pending:TEXT" / "nopending:TEXT" (queued for deletion at the restart), "notemp:" (no program
 // copy or batch file left in the temporary folder), "secondary:CODE" (the secondary uninstaller's
