@@ -6,7 +6,9 @@
 #include "support/msgbox.h"
 #include "support/text.h"
 #include "support/tracelog.h"
+#include "audio/legacy_driver.h"
 #include "audio/pnp_device.h"
+#include "audio/preferred_device.h"
 #include "system/devices.h"
 #include "system/diskflush.h"
 #include "system/privileges.h"
@@ -214,6 +216,18 @@ static bool MayReplace(const char *kind, const char *name)
     return ConfirmReplace(kind, name);
 }
 
+static bool HasRegisteredDriver()
+{
+    return Run.IsNT && IsPresent(Script.MmeDriverModule) && IsLegacyAudioDriverRegistered(Script.MmeDriverModule);
+}
+
+static RunStatus ReplaceRegisteredDriver()
+{
+    if (!MayReplace("Device", Script.DeviceName))
+        return kStatusFailed;
+    return RemoveLegacyAudioDriver(Script.MmeDriverModule);
+}
+
 static char presentDevice[MAX_PATH];   // the instance id of a device found present
 
 static bool HasPresentDevice()
@@ -263,6 +277,18 @@ static RunStatus InstallService()
     return FailedUnless(ServiceInstall(Script.ServiceName, Script.AppName, Script.ServiceImage, serviceType, serviceStartup));
 }
 
+static bool HasDevice()
+{
+    return IsPresent(Script.DeviceName);
+}
+
+// The preferred wave devices are recorded before the new device can take their place.
+static RunStatus InstallDevice()
+{
+    SetPreferredDeviceExplicitly();
+    return FailedUnless(!IsPresent(Script.MmeDriverModule) || InstallLegacyAudioDriver());
+}
+
 static RunStatus RegisterUninstaller()
 {
     return FailedUnless(RegisterUninstallEntry());
@@ -288,6 +314,7 @@ static const InstallStep kInstallSteps[] = {
     { NULL, AskToInstall, false },
     { HasLicenseFile, ShowLicense, false },
     { NULL, ShowInstallOptions, false },
+    { HasRegisteredDriver, ReplaceRegisteredDriver, false },
     { HasPresentDevice, ReplacePresentDevice, false },
     { HasEarlierService, ReplaceEarlierService, false },
     { NULL, StartJournal, false },
@@ -295,6 +322,7 @@ static const InstallStep kInstallSteps[] = {
     { NULL, CreateLinks, true },
     { NULL, CopyFiles, true },
     { HasService, InstallService, true },
+    { HasDevice, InstallDevice, true },
     { WantsUninstallEntry, RegisterUninstaller, false },
     { NULL, SaveJournalStep, false },
     { NULL, NULL, false },

@@ -1,4 +1,5 @@
 #include "uninstall/journal.h"
+#include "audio/legacy_driver.h"
 #include "audio/pnp_device.h"
 #include "script/variables.h"
 #include "support/errortext.h"
@@ -33,7 +34,7 @@ static const EventUndo kEventUndoTable[] = {
     { kEventCreateKey, kSecondaryPhase, UndoCreateKey },
     { kEventInstallService, kSecondaryPhase, ServiceStopAndDelete },
     { kEventInstallDevice, kPrimaryPhase, RemoveDevice },
-    { kEventInstallMmeDriver, kPrimaryPhase, NULL },
+    { kEventInstallMmeDriver, kPrimaryPhase, RemoveLegacyAudioDriver },
     { kEventUnknown, kSecondaryPhase, NULL },
 };
 

@@ -244,6 +244,26 @@ void CaseRunner::Arrange(const std::string &item)
     } else if (what == "event") {
         HANDLE event = CreateEventA(NULL, FALSE, FALSE, name.c_str());
         undo_.push_back([event] { CloseHandle(event); });
+    } else if (what == "copy") {
+        EXPECT_TRUE(CopyFileA(robot::EnvPath(value.c_str()).c_str(), name.c_str(), FALSE)) << item;
+        undo_.push_back([name] { DeleteFileA(name.c_str()); });
+    } else if (what == "dword" || what == "sz") {
+        std::string keyPath = name.substr(0, name.find('|')), valueName = name.substr(name.find('|') + 1), subkey;
+        HKEY root = RootOf(keyPath, &subkey), key;
+        ASSERT_EQ(RegCreateKeyA(root, subkey.c_str(), &key), ERROR_SUCCESS) << item;
+        DWORD number = strtoul(value.c_str(), NULL, 0);
+        if (what == "dword")
+            RegSetValueExA(key, valueName.c_str(), 0, REG_DWORD, (const BYTE *)&number, sizeof number);
+        else
+            RegSetValueExA(key, valueName.c_str(), 0, REG_SZ, (const BYTE *)value.c_str(), (DWORD)value.size() + 1);
+        RegCloseKey(key);
+        undo_.push_back([root, subkey, valueName] {
+            HKEY k;
+            if (RegOpenKeyExA(root, subkey.c_str(), 0, KEY_ALL_ACCESS, &k) == ERROR_SUCCESS) {
+                RegDeleteValueA(k, valueName.c_str());
+                RegCloseKey(k);
+            }
+        });
     } else if (what == "service") {
         SC_HANDLE manager = OpenSCManagerA(NULL, NULL, SC_MANAGER_ALL_ACCESS);
         SC_HANDLE service = CreateServiceA(manager, name.c_str(), name.c_str(), SERVICE_ALL_ACCESS, SERVICE_WIN32_OWN_PROCESS,
@@ -287,8 +307,15 @@ void CaseRunner::CaptureLogs()
                       "will be deleted.\n\nKeep the trace log file?";
 }
 
+bool IsProgressWindow(const robot::Window &window)
+{
+    return !window.isMessageBox && window.FindControl(1004) != nullptr;
+}
+
 const char *KindOf(const robot::Window &window)
 {
+    if (IsProgressWindow(window))
+        return "progress";
     if (!window.isMessageBox)
         return window.className == "#32770" ? "dialog" : "window";
     return robot::IconName(window.icon);
@@ -339,7 +366,7 @@ bool CaseRunner::CheckWindow(robot::Session &session, const robot::Window &windo
         }
         std::string wanted = fields[3].substr(0, fields[3].find('>'));
         ok = ok && (wanted == "kill" || wanted == buttons);
-    } else if (ok && kind == "dialog") {
+    } else if (ok && (kind == "dialog" || kind == "progress")) {
         ok = CheckDialog(session, window, Expand(fields[2]));
     }
     if (!ok)
@@ -373,6 +400,8 @@ bool CaseRunner::Answer(robot::Session &session, const robot::Window &window, co
         session.KillAll();
         return true;
     }
+    if (answer == "wait")
+        return true;
     if (window.isMessageBox) {
         size_t arrow = answer.find('>');
         int id = arrow == std::string::npos ? window.defaultButton : ButtonNamed(window, answer.substr(arrow + 1));
@@ -412,7 +441,12 @@ void CaseRunner::RunOne(const Run &run)
     bool killed = false;
     for (const std::string &spec : run.windows) {
         robot::Window window;
-        if (!session.NextWindow(&window, kWindowTimeoutMs)) {
+        bool expectProgress = Split(spec, '|').size() > 1 && Split(spec, '|')[1] == "progress";
+        bool found = session.NextWindow(&window, kWindowTimeoutMs);
+        // A progress window comes and goes with its operation: it counts only where a case expects it.
+        while (found && IsProgressWindow(window) && !expectProgress)
+            found = session.NextWindow(&window, kWindowTimeoutMs);
+        if (!found) {
             ADD_FAILURE() << "expected " << Expand(spec) << "\n     but " << session.LastError();
             break;
         }
@@ -426,9 +460,14 @@ void CaseRunner::RunOne(const Run &run)
         killed = killed || answer == "kill";
     }
     DWORD code = 0;
-    if (!killed && !session.WaitExit(kWindowTimeoutMs, &code))
+    robot::Window unexpected;
+    bool ended = killed;
+    while (!ended && !(ended = session.WaitExit(kWindowTimeoutMs, &code, &unexpected)) && IsProgressWindow(unexpected) &&
+           session.LastError().compare(0, 17, "a window appeared") == 0)
+        unexpected = robot::Window();
+    if (!ended)
         ADD_FAILURE() << session.LastError();
-    else if (!killed && (int)code != run.exitCode)
+    if (ended && !killed && (int)code != run.exitCode)
         ADD_FAILURE() << "exit code " << code << ", expected " << run.exitCode << " (" << session.ProcessSummary() << ")";
     if (killed != (run.exitCode == kKilled))
         ADD_FAILURE() << "a run ends with kill exactly when its exit code is kKilled";

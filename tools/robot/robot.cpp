@@ -927,6 +927,11 @@ bool Session::WaitExit(DWORD timeoutMs, DWORD *exitCode, Window *unexpected)
     return ended;
 }
 
+bool Session::Running()
+{
+    return root_ != nullptr && !Finished();
+}
+
 void Session::KillAll()
 {
     // Repeated: a process may start another just before it is ended.

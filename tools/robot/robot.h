@@ -102,6 +102,7 @@ public:
     // receives the started process's exit code (STILL_ACTIVE while it runs).
     bool WaitExit(DWORD timeoutMs, DWORD *exitCode, Window *unexpected = nullptr);
     void KillAll();
+    bool Running();   // some process of the program has not ended yet
 
     std::vector<DWORD> Pids() const;             // every process of the program seen so far
     std::vector<ProcessInfo> Processes() const;  // every process of the program seen so far

@@ -6,6 +6,7 @@
 // Exit status 0 only when both runs succeeded and nothing is left that the design does not leave
 // on purpose.
 #include <windows.h>
+#include <mmsystem.h>
 #include <shlobj.h>
 #include <algorithm>
 #include <cstdio>
@@ -19,6 +20,7 @@ namespace {
 
 const char kStagingFolder[] = "C:\\Product";
 const DWORD kWindowTimeoutMs = 60000;
+const DWORD kLogPollMs = 100;
 
 struct Options {
     std::string product, out, windows, installDir, group, plant;
@@ -137,6 +139,17 @@ bool IsTemporaryCopy(const std::string &exe)
     return exe.size() == 40 && lstrcmpiA(exe.substr(36).c_str(), ".exe") == 0;
 }
 
+// The logs are read often: a process deletes its own when it ends well, and what was read last
+// is kept.
+void CaptureLogs(const std::vector<std::string> &before, std::map<std::string, std::string> *logs)
+{
+    for (const std::string &log : NewTraceLogs(before)) {
+        std::string text = ReadFileText(log);
+        if (!text.empty())
+            (*logs)[log] = text;
+    }
+}
+
 Outcome RunSetup(const Options &options, const char *title, const std::string &exe, const std::string &args,
                  const std::string &cwd, int *picture, std::map<std::string, std::string> *logs)
 {
@@ -150,12 +163,19 @@ Outcome RunSetup(const Options &options, const char *title, const std::string &e
         return outcome;
     }
     robot::Window window;
-    while (session.NextWindow(&window, kWindowTimeoutMs)) {
+    DWORD quiet = GetTickCount();
+    for (;;) {
+        CaptureLogs(logsBefore, logs);
+        if (!session.NextWindow(&window, kLogPollMs)) {
+            if (!session.Running() || GetTickCount() - quiet > kWindowTimeoutMs)
+                break;
+            continue;
+        }
+        quiet = GetTickCount();
         char name[64];
         sprintf(name, "%02d-%s.png", ++*picture, args.empty() ? "install" : "uninstall");
         session.SavePng(window, options.out + "\\" + name);
-        for (const std::string &log : NewTraceLogs(logsBefore))
-            (*logs)[log] = ReadFileText(log);
+        CaptureLogs(logsBefore, logs);
         std::string action;
         if (window.isMessageBox) {
             int answer = ChooseBoxAnswer(options, window);
@@ -178,8 +198,7 @@ Outcome RunSetup(const Options &options, const char *title, const std::string &e
             outcome.clean = false;
     }
     printf("\nexit code %lu (%s)\n", outcome.exitCode, session.ProcessSummary().c_str());
-    for (const std::string &log : NewTraceLogs(logsBefore))
-        (*logs)[log] = ReadFileText(log);
+    CaptureLogs(logsBefore, logs);
     return outcome;
 }
 
@@ -213,10 +232,11 @@ int PrintChanges(const std::vector<Change> &changes, bool judge)
     return unexplained;
 }
 
-// Wine sets up the display and starts the RPC service the first time a program needs them: done
-// before the first snapshot, that is not counted as the product's doing.
+// Wine sets up the display and the sound devices and starts the RPC service the first time a
+// program needs them: done before the first snapshot, that is not counted as the product's doing.
 void WarmUp()
 {
+    waveOutGetNumDevs();
     GetDesktopWindow();
     HWND window = CreateWindowA("STATIC", "", WS_POPUP, 0, 0, 1, 1, NULL, NULL, NULL, NULL);
     DestroyWindow(window);
@@ -288,6 +308,12 @@ int main(int argc, char **argv)
         printf("Windows version emulated for setup.exe: %s\n", options.windows.c_str());
     }
     ClearPendingRenames();
+    HKEY drivers;
+    if (RegCreateKeyA(HKEY_CURRENT_USER, "Software\\Wine\\Drivers", &drivers) == ERROR_SUCCESS) {
+        // One sound device: the null device of the harness's ALSA configuration.
+        RegSetValueExA(drivers, "Audio", 0, REG_SZ, (const BYTE *)"alsa", 5);
+        RegCloseKey(drivers);
+    }
     WarmUp();
     Snapshot before = TakeSnapshot();
     int picture = 0;

@@ -1,0 +1,204 @@
+// The legacy driver's registration against the real Drivers32 keys and a real driver module, and
+// the preferred wave devices recorded in the Sound Mapper key.
+#include <gtest/gtest.h>
+#include <string>
+#include "../common/log_capture.h"
+#include "audio/legacy_driver.h"
+#include "audio/preferred_device.h"
+#include "audio/winmm_binding.h"
+#include "script/variables.h"
+#include "support/memory.h"
+#include "support/runstate.h"
+#include "system/setupapi_binding.h"
+
+namespace {
+
+const std::string kRoot = "HKLM\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\";
+const char *const kKeys[] = { "Drivers32", "Userinstallable.drivers", "drivers.desc", "Drivers32\\Terminal Server\\RDP" };
+
+// Values "KEY|NAME=DATA" written before and read after; KEY is a short name of kKeys.
+void SetValue(const std::string &key, const std::string &name, const std::string &data)
+{
+    HKEY handle;
+    ASSERT_EQ(RegCreateKeyA(HKEY_LOCAL_MACHINE, (kRoot.substr(5) + key).c_str(), &handle), ERROR_SUCCESS);
+    RegSetValueExA(handle, name.c_str(), 0, REG_SZ, (const BYTE *)data.c_str(), (DWORD)data.size() + 1);
+    RegCloseKey(handle);
+}
+
+std::string Value(const std::string &key, const std::string &name)
+{
+    return RegistryValue(kRoot + key, name.c_str());
+}
+
+class LegacyDriver : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        Clean();
+        ::Run.IsNT = true;
+        ASSERT_TRUE(LoadSetupApi());
+        char system[MAX_PATH], module[MAX_PATH];
+        GetSystemDirectoryA(system, MAX_PATH);
+        GetEnvironmentVariableA("TEST_DRIVER_DLL", module, MAX_PATH);
+        ASSERT_TRUE(CopyFileA((std::string("Z:") + module).c_str(), (std::string(system) + "\\testdrv.dll").c_str(), FALSE));
+    }
+    void TearDown() override { Clean(); }
+    static void Clean()
+    {
+        for (const char *key : kKeys) {
+            HKEY handle;
+            if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, (kRoot.substr(5) + key).c_str(), 0, KEY_ALL_ACCESS, &handle) != ERROR_SUCCESS)
+                continue;
+            char name[MAX_PATH];
+            for (DWORD size = MAX_PATH; RegEnumValueA(handle, 0, name, &size, NULL, NULL, NULL, NULL) == ERROR_SUCCESS; size = MAX_PATH)
+                RegDeleteValueA(handle, name);
+            RegCloseKey(handle);
+        }
+        RegDeleteKeyA(HKEY_LOCAL_MACHINE, (kRoot.substr(5) + kKeys[3]).c_str());
+        RegDeleteKeyA(HKEY_LOCAL_MACHINE, "Software\\BrindleworkTestDriver");
+    }
+    static void Answer(const char *name, DWORD value)
+    {
+        HKEY key;
+        RegCreateKeyA(HKEY_LOCAL_MACHINE, "Software\\BrindleworkTestDriver", &key);
+        RegSetValueExA(key, name, 0, REG_DWORD, (const BYTE *)&value, sizeof value);
+        RegCloseKey(key);
+    }
+    static std::string Received() { return RegistryValue("HKLM\\Software\\BrindleworkTestDriver", "Received"); }
+    LogCapture log_;
+};
+
+TEST_F(LegacyDriver, CategoryTexts)
+{
+    struct Case { const char *text; BYTE set; const char *box; };
+    const Case cases[] = {
+        { "wave,mixer", kCategoryWave | kCategoryMixer, NULL }, { "WAVE", kCategoryWave, NULL }, { "wave,", kCategoryWave, NULL },
+        { ",wave", 0, "Invalid device type \"\"" }, { "midi", 0, "Invalid device type \"midi\"" },
+        { "wave, mixer", 0, "Space in the \"wave, mixer\" is not allowed" }, { "", 0, "No device type specified" },
+    };
+    for (const Case &c : cases) {
+        int boxes = log_.BoxCount();
+        EXPECT_EQ(ParseMmeCategories(c.text), c.set) << c.text;
+        EXPECT_EQ(log_.BoxCount() - boxes, c.box ? 1 : 0) << c.text;
+        if (c.box)
+            EXPECT_EQ(log_.LastBoxText(), c.box);
+    }
+}
+
+std::string Full(int wdmaud1, int wdmaud2 = 0, int wdmaud3 = 0)
+{
+    std::string values;
+    for (int n = 1; n <= 9; n++)
+        values += "wave" + std::to_string(n) + "=" + (n == wdmaud1 || n == wdmaud2 || n == wdmaud3 ? "WDMAUD.DRV" : "other.drv") + ";";
+    return values;
+}
+
+TEST_F(LegacyDriver, TheFirstFreeEntryOrTheHighestDuplicateOfWdmaud)
+{
+    struct Case { std::string values; const char *entry; };
+    const Case cases[] = {
+        { "wave1=a.drv;wave2=b.drv;", "wave3" }, { "wave1=a.drv;wave2=b.drv;wave3=c.drv;wave4=;", "wave4" },
+        { "wave=unnumbered.drv;wave1=a.drv;", "wave2" },   // the unnumbered name is neither used nor counted
+        { Full(2, 6), "wave6" }, { Full(2, 5, 8), "wave8" }, { Full(4), NULL },
+    };
+    for (const Case &c : cases) {
+        Clean();
+        for (size_t at = 0; at < c.values.size();) {
+            size_t equals = c.values.find('=', at), end = c.values.find(';', at);
+            SetValue(kKeys[0], c.values.substr(at, equals - at), c.values.substr(equals + 1, end - equals - 1));
+            at = end + 1;
+        }
+        DriverKeySet set;
+        DriverKeySetInit(&set);
+        char entry[MAX_PATH] = "";
+        EXPECT_EQ(FindFreeDriverEntry(&set.keys[kDrivers32], "wave", entry), c.entry != NULL) << c.values;
+        if (c.entry)
+            EXPECT_STREQ(entry, c.entry) << c.values;
+        DriverKeySetRelease(&set);
+    }
+    EXPECT_NE(log_.Text().find("Found duplicate wdmaud.drv entry wave8 in Drivers32"), std::string::npos);
+}
+
+TEST_F(LegacyDriver, RegisteredInstalledRemovedAndUnregistered)
+{
+    for (bool rdp : { false, true }) {
+        Clean();
+        SetValue(kKeys[0], "wave1", "taken.drv");
+        if (rdp)
+            SetValue(kKeys[3], "mixer1", "taken.drv");
+        ASSERT_TRUE(RegisterDriverModule("Demo Device", "testdrv.dll", "wave,mixer"));
+        EXPECT_EQ(Value(kKeys[0], "wave2") + Value(kKeys[0], "mixer1") + Value(kKeys[1], "wave1") + Value(kKeys[1], "mixer1"),
+                  "testdrv.dlltestdrv.dlltestdrv.dlltestdrv.dll");
+        EXPECT_EQ(Value(kKeys[2], "testdrv.dll"), "Demo Device");
+        EXPECT_EQ(Value(kKeys[3], "wave1") + Value(kKeys[3], "mixer2"), rdp ? "testdrv.dlltestdrv.dll" : "") << "only an RDP key that exists";
+        EXPECT_TRUE(IsLegacyAudioDriverRegistered("testdrv.dll"));
+        EXPECT_EQ(RemoveLegacyAudioDriver("TESTDRV.DLL"), 0u) << "found without regard to case";
+        EXPECT_EQ(Value(kKeys[0], "wave2") + Value(kKeys[1], "wave1") + Value(kKeys[2], "testdrv.dll") + Value(kKeys[3], "mixer2"), "");
+        EXPECT_EQ(Value(kKeys[0], "wave1"), "taken.drv");
+    }
+    EXPECT_EQ(Received(), "9 696E7374 unit_audio.exe;10 72656D76 unit_audio.exe;");
+    EXPECT_EQ(log_.BoxCount(), 0);
+}
+
+TEST_F(LegacyDriver, EveryValueWrittenIsTakenBackWhenARegistrationFails)
+{
+    struct Case { const char *name; DWORD answer; bool fullSecondKey; const char *box; };
+    const Case cases[] = {
+        { "a module answering 0", 0, false, "Driver failed processing message 0x9 (code 0x0)" },
+        { "a module answering 2", 2, false, "Driver failed processing message 0x9 (code 0x2)" },
+        { "no free entry in the second key", 1, true, "Cannot find free wave entry in Userinstallable.drivers\n"
+          "Maybe there are too many wave devices in your system.\nWindows supports only 10 different legacy audio drivers.\n"
+          "If you have many audio devices installed, try to uninstall some." },
+    };
+    for (const Case &c : cases) {
+        Clean();
+        Answer("InstallAnswer", c.answer);
+        for (int n = 1; c.fullSecondKey && n <= 9; n++)
+            SetValue(kKeys[1], "wave" + std::to_string(n), n == 3 ? "wdmaud.drv" : "other.drv");
+        EXPECT_FALSE(RegisterDriverModule("Demo Device", "testdrv.dll", "wave,mixer")) << c.name;
+        std::string box = log_.LastBoxText();
+        for (char &character : box)   // the log shows the box's line breaks as blanks
+            character = character == ' ' ? '\n' : character;
+        std::string expected = c.box;
+        for (char &character : expected)
+            character = character == ' ' ? '\n' : character;
+        EXPECT_EQ(box, expected) << c.name;
+        EXPECT_EQ(Value(kKeys[0], "wave1") + "|" + Value(kKeys[0], "mixer1") + "|" + Value(kKeys[1], "mixer1") + "|" +
+                  Value(kKeys[2], "testdrv.dll"), "|||") << c.name;
+    }
+    EXPECT_EQ(RemoveLegacyAudioDriver("testdrv.dll"), kStatusWarning);
+    EXPECT_EQ(log_.LastBoxText(), "Device module \"testdrv.dll\" not found");
+    EXPECT_EQ(Received(), "") << "no DRV_REMOVE for a module not found";
+}
+
+TEST(PreferredDevice, RecordedOnceNeverOverwrittenAndBestEffort)
+{
+    LogCapture log;
+    RegDeleteTreeA(HKEY_CURRENT_USER, "Software\\Microsoft\\Multimedia\\Sound Mapper");
+    EXPECT_TRUE(StoreSoundMapperDevice(kWaveOut, "Speakers"));
+    EXPECT_FALSE(StoreSoundMapperDevice(kWaveOut, "Headphones"));
+    EXPECT_EQ(log.Lines().back().substr(19), "Value \"Playback\" already exists (Speakers)");
+    HKEY key;
+    RegCreateKeyA(HKEY_CURRENT_USER, "Software\\Microsoft\\Multimedia\\Sound Mapper", &key);
+    std::string longName(200, 'r');
+    RegSetValueExA(key, "Record", 0, REG_SZ, (const BYTE *)longName.c_str(), (DWORD)longName.size() + 1);
+    RegCloseKey(key);
+    EXPECT_FALSE(StoreSoundMapperDevice(kWaveIn, "Microphone"));
+    EXPECT_EQ(log.Lines().back().rfind("**Value \"Record\" returns unexpected error (0/234 - ", 17), 17u) << log.Lines().back();
+    EXPECT_EQ(RegistryValue("HKCU\\Software\\Microsoft\\Multimedia\\Sound Mapper", "Playback"), "Speakers");
+    RegDeleteTreeA(HKEY_CURRENT_USER, "Software\\Microsoft\\Multimedia\\Sound Mapper");
+
+    // This prefix has no wave devices: the mapper names none, device 0 is assumed and has no caps.
+    SetPreferredDeviceExplicitly();
+    std::vector<std::string> lines = log.Lines();
+    EXPECT_NE(std::find(lines.begin(), lines.end(), lines.back()), lines.end());
+    std::string text = log.Text();
+    EXPECT_NE(text.find("Assuming preferred Wave Out device ID is 0"), std::string::npos) << text;
+    EXPECT_NE(text.find("Cannot get Wave Out caps for 0 ("), std::string::npos) << text;
+    EXPECT_FALSE(RegistryKeyExists("HKCU\\Software\\Microsoft\\Multimedia\\Sound Mapper\\x"));
+    EXPECT_EQ(log.BoxCount(), 0);
+    EXPECT_FALSE(IsKernelStreamingPresent());
+    EXPECT_EQ(log.Lines().back().substr(17), "**SysAudio device is not present");
+}
+
+}  // namespace
