@@ -1,7 +1,337 @@
 #include "audio/pnp_device.h"
+#include "audio/preferred_device.h"
+#include "script/setup_script.h"
+#include "script/variables.h"
+#include "support/errortext.h"
+#include "support/guid.h"
+#include "support/memory.h"
 #include "support/msgbox.h"
+#include "support/text.h"
+#include "support/tracelog.h"
 #include "system/devices.h"
+#include "system/diskflush.h"
+#include "system/file_ops.h"
+#include "system/journal_recorder.h"
+#include "system/library.h"
+#include "system/setupapi_binding.h"
 #include "ui/progress.h"
+#include <newdev.h>
+
+const DWORD kOwnInstallerFlags = DI_ENUMSINGLEINF | DI_INSTALLDISABLED | DI_NOFILECOPY | DI_QUIETINSTALL;
+const DWORD kRestartFlags = DI_NEEDRESTART | DI_NEEDREBOOT;
+static const char kNewdev[] = "newdev.dll";
+static const char kUpdateDriver[] = "UpdateDriverForPlugAndPlayDevicesA";
+
+// A setup API call failed: its code in the HRESULT form that has a message.
+static bool SetupApiFailed(const char *format, const char *argument = NULL)
+{
+    SetupApiErrorToHresult();
+    if (argument != NULL)
+        ErrorBox(format, argument, LastErrorText());
+    else
+        ErrorBox(format, LastErrorText());
+    return false;
+}
+
+bool UsesOwnInstaller()
+{
+    return !Run.IsNT || (Run.OsVersion.dwMajorVersion <= 5 && IsKernelStreamingPresent());
+}
+
+// The id, its terminating zero and the empty string that ends the list.
+static bool SetHardwareId(HDEVINFO list, SP_DEVINFO_DATA *element, const char *hardwareId)
+{
+    DWORD size = (DWORD)lstrlenA(hardwareId) + 2;
+    char *value = (char *)MemAlloc(size);
+    lstrcpyA(value, hardwareId);
+    bool ok = SetupApi.SetDeviceRegistryProperty(list, element, SPDRP_HARDWAREID, (const BYTE *)value, size) ||
+              SetupApiFailed("Cannot set HARDWAREID property (%s)");
+    MemFree(value);
+    return ok;
+}
+
+static bool InstallSelectedDriver(HDEVINFO list, SP_DEVINFO_DATA *element, const char *inf)
+{
+    if (!SetDriverPathAndFlags(list, element, inf) || !SelectBestDriver(list, element))
+        return false;
+    LogLine(kLogAction, "Executing INSTALL command");
+    if (!SetupApi.CallClassInstaller(DIF_INSTALLDEVICE, list, element))
+        return SetupApiFailed("Cannot install device driver (%s)");
+    LogLine(kLogAction, "Device and driver are installed successfully");
+    return true;
+}
+
+// Registers the device and records it; with the own installer its driver is installed, disabled,
+// with the standard one it is only disabled. A device that was made and then failed goes again.
+bool CreateRootDevice(HDEVINFO *list, SP_DEVINFO_DATA *element, const char *description, const char *hardwareId,
+                      const char *inf, char *instanceId, bool ownInstaller)
+{
+    GUID classGuid;
+    char className[MAX_PATH];
+    bool created = false;
+    bool ok = false;
+    LogLine(kLogAction, "Installing device \"%s\" from \"%s\"", hardwareId, inf);
+    if (!SetupApi.GetINFClass(inf, &classGuid, className, MAX_PATH, NULL))
+        return SetupApiFailed("Cannot get class for \"%s\" (%s)", inf);
+    *list = SetupApi.CreateDeviceInfoList(&classGuid, NULL);
+    if (*list == INVALID_HANDLE_VALUE) {
+        *list = 0;
+        return SetupApiFailed("Cannot create device info list (%s)");
+    }
+    ZeroMemory(element, sizeof *element);
+    element->cbSize = sizeof *element;
+    if (!SetupApi.CreateDeviceInfo(*list, className, &classGuid, description, NULL, DICD_GENERATE_ID, element)) {
+        SetupApiFailed("Cannot create device info (%s)");
+        goto done;
+    }
+    created = true;
+    if (!SetHardwareId(*list, element, hardwareId))
+        goto done;
+    if (!SetupApi.CallClassInstaller(DIF_REGISTERDEVICE, *list, element)) {
+        SetupApiFailed("Cannot register device (%s)");
+        goto done;
+    }
+    if (!GetDeviceInstanceId(*list, element, instanceId)) {
+        ErrorBox("Cannot get instace id (%s)", LastErrorText());
+        goto done;
+    }
+    LogLine(kLogAction, "Device instance id: \"%s\"", instanceId);
+    if (!JournalAddEvent(kEventInstallDevice, "\"%s\"", instanceId))
+        goto done;
+    ok = ownInstaller ? InstallSelectedDriver(*list, element, inf) : SetDeviceEnabled(*list, element, false);
+done:
+    if (!ok && created)
+        RemoveDeviceNode(*list, element);
+    return ok;
+}
+
+bool CopyInfToWindows(const char *sourceInf, char *copiedInf)
+{
+    char guidText[kGuidTextSize];
+    JoinPath(copiedInf, SystemFolders.WindowsDir, "inf\\");
+    if (!NewGuidText(guidText)) {
+        ErrorBox("Cannot create a GUID for inf file (%s)", LastErrorText());
+        return false;
+    }
+    if (lstrlenA(copiedInf) + kGuidTextSize + 4 > MAX_PATH) {
+        SetLastError(ERROR_FILENAME_EXCED_RANGE);
+        ErrorBox("Cannot create \"%s\" (%s)", copiedInf, LastErrorText());
+        return false;
+    }
+    wsprintfA(copiedInf + lstrlenA(copiedInf), "%s.inf", guidText);
+    if (!CopyOneFile(sourceInf, copiedInf, true))
+        return false;
+    LogLine(kLogAction, "INF file copied to \"%s\"", copiedInf);
+    return RecordInfFiles(copiedInf);
+}
+
+// The INF and the precompiled twin Windows makes beside it.
+bool RecordInfFiles(const char *inf)
+{
+    if (!JournalAddEvent(kEventCreateFile, "\"%s\"", inf))
+        return false;
+    int length = lstrlenA(inf);
+    if (length < 3 || lstrcmpiA(inf + length - 3, "inf") != 0)
+        return true;
+    char pnf[MAX_PATH];
+    lstrcpynA(pnf, inf, MAX_PATH);
+    lstrcpyA(pnf + length - 3, "pnf");
+    return JournalAddEvent(kEventCreateFile, "\"%s\"", pnf);
+}
+
+bool SetDriverPathAndFlags(HDEVINFO list, SP_DEVINFO_DATA *element, const char *inf)
+{
+    SP_DEVINSTALL_PARAMS_A parameters;
+    ZeroMemory(&parameters, sizeof parameters);
+    parameters.cbSize = sizeof parameters;
+    if (!SetupApi.GetDeviceInstallParams(list, element, &parameters))
+        return SetupApiFailed("Cannot get install params (%s)");
+    lstrcpynA(parameters.DriverPath, inf, MAX_PATH);
+    parameters.Flags |= kOwnInstallerFlags;
+    if (!SetupApi.SetDeviceInstallParams(list, element, &parameters))
+        return SetupApiFailed("Cannot set driver path and flags (%s)");
+    return true;
+}
+
+bool SelectBestDriver(HDEVINFO list, SP_DEVINFO_DATA *element)
+{
+    if (!SetupApi.BuildDriverInfoList(list, element, SPDIT_COMPATDRIVER))
+        return SetupApiFailed("Cannot build compatible driver list (%s)");
+    if (!SetupApi.CallClassInstaller(DIF_SELECTBESTCOMPATDRV, list, element))
+        return SetupApiFailed("Cannot select best compatible driver (%s)");
+    return true;
+}
+
+bool InstallDeviceInterfaces(HDEVINFO list, SP_DEVINFO_DATA *element, const char *inf)
+{
+    LogLine(kLogAction, "Installing device interfaces...");
+    if (!Run.IsNT && (!SetDriverPathAndFlags(list, element, inf) || !SelectBestDriver(list, element)))
+        return false;
+    LogLine(kLogAction, "Installing interfaces");
+    if (!SetupApi.CallClassInstaller(DIF_INSTALLINTERFACES, list, element))
+        return SetupApiFailed("Cannot install interfaces (%s)");
+    return true;
+}
+
+bool UpdateDriverThroughSystem(HWND window, const char *hardwareId, const char *inf, bool *restartNeeded)
+{
+    bool ok = false;
+    HMODULE newdev = LibraryLoad(kNewdev);
+    if (newdev == NULL)
+        return false;
+    decltype(&UpdateDriverForPlugAndPlayDevicesA) update =
+        (decltype(&UpdateDriverForPlugAndPlayDevicesA))GetProcAddress(newdev, kUpdateDriver);
+    if (update == NULL) {
+        ErrorBox("Cannot get address of %s routine", kUpdateDriver);
+    } else {
+        BOOL reboot = FALSE;
+        LogLine(kLogAction, "Calling %s (\"%s\", \"%s\")", kUpdateDriver, hardwareId, inf);
+        ok = update(window, hardwareId, inf, 0, &reboot) != FALSE;
+        if (!ok)
+            ErrorBox("Cannot install device (%s)", LastErrorText());
+        else
+            *restartNeeded = reboot != FALSE;
+    }
+    LibraryUnload(kNewdev, newdev);
+    return ok;
+}
+
+bool SetDeviceEnabled(HDEVINFO list, SP_DEVINFO_DATA *element, bool enable)
+{
+    const char *prefix = enable ? "en" : "dis";
+    SP_PROPCHANGE_PARAMS change;
+    ZeroMemory(&change, sizeof change);
+    change.ClassInstallHeader.cbSize = sizeof change.ClassInstallHeader;
+    change.ClassInstallHeader.InstallFunction = DIF_PROPERTYCHANGE;
+    change.StateChange = enable ? DICS_ENABLE : DICS_DISABLE;
+    change.Scope = DICS_FLAG_GLOBAL;
+    LogLine(kLogAction, "%sabling the device", enable ? "En" : "Dis");
+    // Cleared first: a refusal that sets no error must not show an earlier call's.
+    SetLastError(ERROR_SUCCESS);
+    bool ok = SetupApi.SetClassInstallParams(list, element, &change.ClassInstallHeader, sizeof change) ||
+              SetupApiFailed("Cannot set class installer params (%s)");
+    if (ok && !SetupApi.CallClassInstaller(DIF_PROPERTYCHANGE, list, element)) {
+        SetupApiErrorToHresult();
+        ErrorBox("Cannot set device state to %X (%s)", change.StateChange, LastErrorText());
+        ok = false;
+    }
+    if (!ok)
+        ErrorBox("Cannot %sable device (%s)", prefix, LastErrorText());
+    return ok;
+}
+
+bool DeviceNeedsRestart(HDEVINFO list, SP_DEVINFO_DATA *element)
+{
+    SP_DEVINSTALL_PARAMS_A parameters;
+    ZeroMemory(&parameters, sizeof parameters);
+    parameters.cbSize = sizeof parameters;
+    LogLine(kLogAction, "Checking if installation requires reboot");
+    if (!SetupApi.GetDeviceInstallParams(list, element, &parameters))
+        return SetupApiFailed("Cannot get installation params (%s)");
+    return (parameters.Flags & kRestartFlags) != 0;
+}
+
+bool QueryDeviceInfPath(HDEVINFO list, SP_DEVINFO_DATA *element, char *output)
+{
+    output[0] = '\0';
+    HKEY key = SetupApi.OpenDevRegKey(list, element, DICS_FLAG_GLOBAL, 0, DIREG_DRV, GENERIC_READ);
+    if (key == INVALID_HANDLE_VALUE)
+        return SetupApiFailed("Cannot open device driver key (%s)");
+    DWORD size = MAX_PATH - 1;
+    LONG rc = RegQueryValueExA(key, "InfPath", NULL, NULL, (BYTE *)output, &size);
+    SetLastError((DWORD)rc);
+    RegCloseKey(key);
+    if (rc != ERROR_SUCCESS) {
+        output[0] = '\0';
+        ErrorBox("Cannot query %s value (%s)", "InfPath", LastErrorText());
+        return false;
+    }
+    output[size < MAX_PATH ? size : MAX_PATH - 1] = '\0';
+    return true;
+}
+
+// Windows keeps the INF under a name of its own; a bare name lies in the Windows INF folder.
+static bool RecordSystemInfCopy(HDEVINFO list, SP_DEVINFO_DATA *element)
+{
+    char infPath[MAX_PATH], path[MAX_PATH];
+    if (!QueryDeviceInfPath(list, element, infPath))
+        return true;   // shown; the device is installed all the same
+    if (infPath[0] == '\\' || (infPath[0] != '\0' && infPath[1] == ':')) {
+        lstrcpyA(path, infPath);
+    } else {
+        char folder[MAX_PATH];
+        JoinPath(folder, SystemFolders.WindowsDir, "inf");
+        JoinPath(path, folder, infPath);
+    }
+    return RecordInfFiles(path);
+}
+
+static bool RecordDeviceService(HDEVINFO list, SP_DEVINFO_DATA *element)
+{
+    char service[MAX_PATH];
+    if (!QueryDeviceService(list, element, service)) {
+        LogLine(kLogError, "Cannot get device service name (%s)", LastErrorText());
+        return true;
+    }
+    LogLine(kLogAction, "Device service name: %s", service);
+    return JournalAddEvent(kEventInstallService, "\"%s\"", service);
+}
+
+// The installation after the check of the INF: both installers, then the service, the enabling
+// and the restart question.
+static bool InstallWithInstaller(const char *sourceInf)
+{
+    bool own = UsesOwnInstaller();
+    char copiedInf[MAX_PATH];
+    char instanceId[MAX_PATH];
+    HDEVINFO list = 0;
+    SP_DEVINFO_DATA element;
+    bool ok = false;
+    LogLine(kLogAction, "Using %s installer", own ? "our own" : "standard system");
+    if (own && !CopyInfToWindows(sourceInf, copiedInf))
+        goto done;
+    if (!CreateRootDevice(&list, &element, Script.DeviceName, Script.DeviceHardwareId, own ? copiedInf : sourceInf,
+                          instanceId, own))
+        goto done;
+    if (own && !InstallDeviceInterfaces(list, &element, Run.IsNT ? copiedInf : sourceInf))
+        goto done;
+    if (!own && (!UpdateDriverThroughSystem(GetDesktopWindow(), Script.DeviceHardwareId, sourceInf, &Run.RestartNeeded) ||
+                 !RecordSystemInfCopy(list, &element)))
+        goto done;
+    if (Run.IsNT && !RecordDeviceService(list, &element))
+        goto done;
+    FlushFixedDisks();
+    if (!SetDeviceEnabled(list, &element, true))
+        goto done;
+    if (!Run.RestartNeeded)
+        Run.RestartNeeded = DeviceNeedsRestart(list, &element);
+    if (Run.RestartNeeded)
+        LogLine(kLogBanner, "Device manager requires restart");
+    ok = true;
+done:
+    DestroyDeviceList(&list);
+    return ok;
+}
+
+bool InstallWdmDevice()
+{
+    char text[kMaxFormattedText];
+    char sourceInf[MAX_PATH];
+    bool ok = false;
+    wsprintfA(text, "Installing %s device driver...", Script.DeviceName);
+    ShowProgress(true, text);
+    JoinPath(sourceInf, Run.SourceDir, Script.WdmDriverInfFile);
+    LogLine(kLogValue, "Checking device INF file \"%s\"", sourceInf);
+    HANDLE file = CreateFileA(sourceInf, GENERIC_READ, 0, NULL, OPEN_EXISTING, 0, NULL);
+    if (file == INVALID_HANDLE_VALUE) {
+        ErrorBox("Cannot open device INF file \"%s\" (%s)", sourceInf, LastErrorText());
+    } else {
+        CloseHandle(file);
+        ok = InstallWithInstaller(sourceInf);
+    }
+    ShowProgress(false, NULL);
+    return ok;
+}
 
 RunStatus RemoveDevice(const char *instanceId)
 {

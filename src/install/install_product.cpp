@@ -286,7 +286,8 @@ static bool HasDevice()
 static RunStatus InstallDevice()
 {
     SetPreferredDeviceExplicitly();
-    return FailedUnless(!IsPresent(Script.MmeDriverModule) || InstallLegacyAudioDriver());
+    return FailedUnless((!IsPresent(Script.WdmDriverInfFile) || InstallWdmDevice()) &&
+                        (!IsPresent(Script.MmeDriverModule) || InstallLegacyAudioDriver()));
 }
 
 static RunStatus RegisterUninstaller()

@@ -104,3 +104,66 @@ TEST(LegacyDriver, InstalledRemovedRefusedAndReplaced)
 }
 
 }  // namespace
+
+namespace {
+
+// The Plug and Play device under this Wine, which cannot change a device's state: the
+// installation shows the real failure at the first state change and rolls everything back. The
+// installers' success is proven in process, where a test double takes the two missing calls.
+const std::string kWdmScript = e2e::Script("Wdm Audio",
+    "DeviceName=Setup Test Audio Device\r\nDeviceHardwareId=ROOT\\SETUPTESTAUDIO\r\nWdmDriverInfFile=test_audio.inf\r\n"
+    "[Files]\r\nsetuptestaudio.sys=%WindowsDir%\\system32\\drivers\r\n");
+const std::vector<std::string> kWdmFiles = { "copy:{product}\\test_audio.inf=TEST_AUDIO_INF",
+                                             "copy:{product}\\setuptestaudio.sys=TEST_AUDIO_SYS" };
+const char kWdmPrompt[] = "~|question|Wdm Audio 1.0 will be installed on your computer.\nDo you want to continue?|Yes,[No]>Yes";
+const char kStateRefused[] = "~|error|Cannot set class installer params (0/0 - *)|[OK]";
+const char kWdmAborted[] = "~|error|Installation aborted.{keep}|Yes,[No]>No";
+const std::vector<std::string> kNothingLeft = { "devices:ROOT\\SETUPTESTAUDIO=0", "absent:{dir}", "noservice:SetupTestAudio",
+                                                "absent:C:\\windows\\system32\\drivers\\setuptestaudio.sys" };
+
+std::vector<std::string> With(std::vector<std::string> list, const std::vector<std::string> &more)
+{
+    list.insert(list.end(), more.begin(), more.end());
+    return list;
+}
+
+// The own installer's INF copies in the Windows INF folder are named by a GUID.
+void NoInfCopies()
+{
+    for (const std::string &name : ListFolder("C:\\windows\\inf\\*.inf"))
+        EXPECT_FALSE(Matches("*-*-*-*-*.inf", name)) << name;
+}
+
+const Case kWdmCases[] = {
+    // The standard installer disables the new device before the system installs its driver.
+    { "the standard installer on Windows 7", kWdmScript, kWdmFiles,
+      { { "", "", { kWdmPrompt, "~|dialog||install", kStateRefused, "~|error|Cannot disable device (0/0 - *)|[OK]", kWdmAborted }, 1 } },
+      With(kNothingLeft, { "log:Using standard system installer", "log:Removed device \"ROOT\\MEDIA\\*\"" }) },
+    // On NT 5 with kernel streaming the program installs the driver itself, and enables the
+    // device last: the INF copies, the device and its service are all undone. The driver file
+    // stays out: this Wine starts the service as it installs the driver, and a kernel driver it
+    // has loaded cannot be stopped again (ControlService answers 1061).
+    { "the own installer on Windows XP", kWdmScript.substr(0, kWdmScript.find("[Files]")),
+      With(kWdmFiles, { "version:winxp64", "file:C:\\sysaudio-standin=", "file:C:\\windows\\system32\\drivers\\portcls.sys=" }),
+      { { "", "", { kWdmPrompt, "~|dialog||install", kStateRefused, "~|error|Cannot enable device (0/0 - *)|[OK]", kWdmAborted }, 1 } },
+      With(kNothingLeft, { "log:Using our own installer", "log:Device service name: SetupTestAudio",
+                           "log:Deleted file \"C:\\windows\\inf\\*-*-*-*-*.inf\"" }),
+      NoInfCopies },
+    { "a present device stops a normal user", kWdmScript, With(kWdmFiles, { "device:ROOT\\SETUPTESTAUDIO" }),
+      { { "", "", { kWdmPrompt, "~|dialog||install", "~|error|Device \"Setup Test Audio Device\" is already present|[OK]",
+                    kWdmAborted }, 1 } },
+      { "devices:ROOT\\SETUPTESTAUDIO=1", "absent:{dir}" } },
+    { "an advanced user's OK removes the present device first", kWdmScript, With(kWdmFiles, { "device:ROOT\\SETUPTESTAUDIO" }),
+      { { "", "", { kWdmPrompt, "~|dialog||advanced,install",
+                    "~|warning|Device \"Setup Test Audio Device\" is already registered in the system.*|[OK],Cancel>OK",
+                    kStateRefused, "~|error|Cannot disable device (0/0 - *)|[OK]", kWdmAborted }, 1 } },
+      { "devices:ROOT\\SETUPTESTAUDIO=0", "absent:{dir}", "log:Replace enabled", "log:Removed device \"ROOT\\MEDIA\\*\"" } },
+};
+
+TEST(WdmDevice, RefusedStateChangeRolledBackAndPresentDeviceReplaced)
+{
+    for (const Case &c : kWdmCases)
+        e2e::RunCase(c);
+}
+
+}  // namespace

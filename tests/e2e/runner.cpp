@@ -1,6 +1,8 @@
 #include "runner.h"
 #include <gtest/gtest.h>
+#include <devguid.h>
 #include <objbase.h>
+#include <setupapi.h>
 #include <shlobj.h>
 #include <algorithm>
 #include <map>
@@ -78,7 +80,50 @@ private:
     std::vector<std::function<void()>> undo_;          // the arrangements, taken back in reverse
     std::vector<robot::ProcessInfo> processes_;        // of every run so far
     std::vector<std::string> services_;                // the case's services, deleted afterwards
+    std::vector<std::string> devices_;                 // hardware ids whose devices are removed
 };
+
+// The instance ids of the present devices that list the hardware id.
+std::vector<std::string> PresentDevices(const std::string &hardwareId)
+{
+    std::vector<std::string> found;
+    HDEVINFO list = SetupDiGetClassDevsA(NULL, NULL, NULL, DIGCF_PRESENT | DIGCF_ALLCLASSES);
+    SP_DEVINFO_DATA element = { sizeof element };
+    for (DWORD i = 0; list != INVALID_HANDLE_VALUE && SetupDiEnumDeviceInfo(list, i, &element); i++) {
+        char ids[1024] = "", instance[MAX_PATH] = "";
+        if (!SetupDiGetDeviceRegistryPropertyA(list, &element, SPDRP_HARDWAREID, NULL, (BYTE *)ids, sizeof ids - 2, NULL))
+            continue;
+        for (const char *id = ids; *id != '\0'; id += lstrlenA(id) + 1)
+            if (lstrcmpiA(id, hardwareId.c_str()) == 0 && SetupDiGetDeviceInstanceIdA(list, &element, instance, MAX_PATH, NULL))
+                found.push_back(instance);
+    }
+    SetupDiDestroyDeviceInfoList(list);
+    return found;
+}
+
+void RemoveDevices(const std::string &hardwareId)
+{
+    for (const std::string &instance : PresentDevices(hardwareId)) {
+        HDEVINFO list = SetupDiCreateDeviceInfoList(NULL, NULL);
+        SP_DEVINFO_DATA element = { sizeof element };
+        if (SetupDiOpenDeviceInfoA(list, instance.c_str(), NULL, 0, &element))
+            SetupDiRemoveDevice(list, &element);
+        SetupDiDestroyDeviceInfoList(list);
+    }
+}
+
+// A registered root device of the MEDIA class that lists the hardware id.
+bool MakeDevice(const std::string &hardwareId)
+{
+    HDEVINFO list = SetupDiCreateDeviceInfoList(&GUID_DEVCLASS_MEDIA, NULL);
+    SP_DEVINFO_DATA element = { sizeof element };
+    std::string ids = hardwareId + std::string(2, '\0');
+    bool ok = SetupDiCreateDeviceInfoA(list, "MEDIA", &GUID_DEVCLASS_MEDIA, "Earlier device", NULL, DICD_GENERATE_ID, &element) &&
+              SetupDiSetDeviceRegistryPropertyA(list, &element, SPDRP_HARDWAREID, (const BYTE *)ids.data(), (DWORD)ids.size()) &&
+              SetupDiCallClassInstaller(DIF_REGISTERDEVICE, list, &element);
+    SetupDiDestroyDeviceInfoList(list);
+    return ok;
+}
 
 // "running", "stopped", another state's number, or "absent".
 std::string ServiceState(const std::string &name)
@@ -152,6 +197,8 @@ CaseRunner::~CaseRunner()
         (*undo)();
     for (const std::string &service : services_)
         DeleteServiceNamed(service);
+    for (const std::string &device : devices_)
+        RemoveDevices(device);
     // What should not be there is the case's own leftover: it must not disturb the next case.
     for (const std::string &fact : case_.expect)
         if (fact.compare(0, 7, "absent:") == 0)
@@ -272,6 +319,9 @@ void CaseRunner::Arrange(const std::string &item)
         CloseServiceHandle(service);
         CloseServiceHandle(manager);
         services_.push_back(name);
+    } else if (what == "device") {
+        EXPECT_TRUE(MakeDevice(rest)) << item;
+        devices_.push_back(rest);
     } else if (what == "installed") {
         InstallFirst();
     } else {
@@ -570,6 +620,9 @@ void CaseRunner::Expect(const std::string &factText)
     } else if (what == "noservice") {
         EXPECT_EQ(ServiceState(rest), "absent") << fact;
         services_.push_back(rest);
+    } else if (what == "devices") {
+        EXPECT_EQ(PresentDevices(name).size(), (size_t)atoi(value.c_str())) << fact;
+        devices_.push_back(name);
     } else if (what == "contains") {
         EXPECT_NE(ReadFileText(name).find(value), std::string::npos) << fact << ": " << ReadFileText(name);
     } else if (what == "secondary") {

@@ -22,12 +22,13 @@
 // (Windows version Wine reports to setup.exe), "env:NAME=VALUE", "dll:NAME=ENVVAR" (a system
 // library replaced by a fixture), "regdel:KEY|NAME" (a value removed, restored afterwards),
 // "event:NAME" (a named event held open), "delete:PATH", "copysetup:FOLDER" (a copy of setup.exe
-// put there), "service:NAME=IMAGE" (a service that exists already), "installed" (a complete
-// installation first).
+// put there), "service:NAME=IMAGE" (a service that exists already), "device:HARDWAREID" (a
+// registered root device that lists it), "installed" (a complete installation first).
 //
 // After the runs ("expect"): "exists:PATH", "absent:PATH", "content:PATH=TEXT", "files:FOLDER=a,b",
 // "key:PATH", "nokey:PATH", "value:KEY|NAME=DATA", "journal:LINE;LINE", "log:TEXT",
-// "contains:PATH=TEXT", "service:NAME=running|stopped", "noservice:NAME", "nolog:TEXT", "lastlog:TEXT" (the newest trace log's last line), "lastline:PATH=TEXT", "undo:LINE;LINE", "logs:N" (trace logs left in the temporary
+// "contains:PATH=TEXT", "service:NAME=running|stopped", "noservice:NAME", "devices:HARDWAREID=N"
+// (present devices that list it), "nolog:TEXT", "lastlog:TEXT" (the newest trace log's last line), "lastline:PATH=TEXT", "undo:LINE;LINE", "logs:N" (trace logs left in the temporary
 // folder), "link:PATH=TARGET|ARGUMENTS|FOLDER|DESCRIPTION", "same:PATH=PATH" (equal files),
 // "pending:TEXT" / "nopending:TEXT" (queued for deletion at the restart), "notemp:" (no program
 // copy or batch file left in the temporary folder), "secondary:CODE" (the secondary uninstaller's

@@ -1,0 +1,135 @@
+// The Plug and Play device's installation through the real setup API of this Wine, with both
+// installers. This Wine cannot change a device's state (SetupDiSetClassInstallParamsA refuses,
+// DIF_PROPERTYCHANGE fails): a test double takes the place of those two calls in the binding
+// table and records the change where Windows keeps it, in the device's CONFIGFLAGS.
+#include <gtest/gtest.h>
+#include <string>
+#include <vector>
+#include "../common/log_capture.h"
+#include "audio/pnp_device.h"
+#include "script/setup_script.h"
+#include "script/variables.h"
+#include "support/memory.h"
+#include "support/runstate.h"
+#include "system/devices.h"
+#include "system/journal_recorder.h"
+#include "system/services.h"
+#include "system/setupapi_binding.h"
+#include <regstr.h>
+
+namespace {
+
+SP_PROPCHANGE_PARAMS requestedChange;
+decltype(SetupApi.CallClassInstaller) realCallClassInstaller;
+std::vector<std::string> stateChanges;
+
+BOOL WINAPI SetClassInstallParamsDouble(HDEVINFO, PSP_DEVINFO_DATA, PSP_CLASSINSTALL_HEADER header, DWORD size)
+{
+    memcpy(&requestedChange, header, size < sizeof requestedChange ? size : sizeof requestedChange);
+    return TRUE;
+}
+
+BOOL WINAPI CallClassInstallerDouble(DI_FUNCTION function, HDEVINFO list, PSP_DEVINFO_DATA element)
+{
+    if (function != DIF_PROPERTYCHANGE)
+        return realCallClassInstaller(function, list, element);
+    DWORD flags = 0;
+    SetupDiGetDeviceRegistryPropertyA(list, element, SPDRP_CONFIGFLAGS, NULL, (BYTE *)&flags, sizeof flags, NULL);
+    bool enable = requestedChange.StateChange == DICS_ENABLE;
+    flags = enable ? flags & ~CONFIGFLAG_DISABLED : flags | CONFIGFLAG_DISABLED;
+    stateChanges.push_back(enable ? "enable" : "disable");
+    return SetupDiSetDeviceRegistryPropertyA(list, element, SPDRP_CONFIGFLAGS, (const BYTE *)&flags, sizeof flags);
+}
+
+class PnpDevice : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(LoadSetupApi());
+        realCallClassInstaller = SetupApi.CallClassInstaller;
+        SetupApi.SetClassInstallParams = SetClassInstallParamsDouble;
+        SetupApi.CallClassInstaller = CallClassInstallerDouble;
+        stateChanges.clear();
+        JournalForgetSince(0);
+        ::Run.IsNT = true;
+        ::Run.SourceDir = StrDup(log_.Folder().c_str());
+        SystemFolders.WindowsDir = StrDup("C:\\windows");
+        Script.DeviceName = StrDup("Setup Test Audio Device");
+        Script.DeviceHardwareId = StrDup("ROOT\\SETUPTESTAUDIO");
+        Script.WdmDriverInfFile = StrDup("test_audio.inf");
+        char inf[MAX_PATH], driver[MAX_PATH];
+        GetEnvironmentVariableA("TEST_AUDIO_INF", inf, MAX_PATH);
+        GetEnvironmentVariableA("TEST_AUDIO_SYS", driver, MAX_PATH);
+        ASSERT_TRUE(CopyFileA((std::string("Z:") + inf).c_str(), (log_.Folder() + "\\test_audio.inf").c_str(), FALSE));
+        ASSERT_TRUE(CopyFileA((std::string("Z:") + driver).c_str(), "C:\\windows\\system32\\drivers\\setuptestaudio.sys", FALSE));
+    }
+    void TearDown() override
+    {
+        char instance[MAX_PATH];
+        while (FindPresentDevice("ROOT\\SETUPTESTAUDIO", instance))
+            RemoveDevice(instance);
+        ServiceStopAndDelete("SetupTestAudio");
+        SetupApi.CallClassInstaller = realCallClassInstaller;
+        DeleteFileA("C:\\sysaudio-standin");
+        DeleteFileA("C:\\windows\\system32\\drivers\\portcls.sys");
+        JournalForgetSince(0);
+    }
+    static DWORD ConfigFlags()
+    {
+        HDEVINFO list = GetPresentDevices();
+        SP_DEVINFO_DATA element;
+        DWORD flags = 0xFFFFFFFF;
+        if (FindDeviceByHardwareId(list, &element, "ROOT\\SETUPTESTAUDIO"))
+            SetupDiGetDeviceRegistryPropertyA(list, &element, SPDRP_CONFIGFLAGS, NULL, (BYTE *)&flags, sizeof flags, NULL);
+        DestroyDeviceList(&list);
+        return flags;
+    }
+    LogCapture log_;
+};
+
+TEST_F(PnpDevice, StandardInstallerOnNt6LeavesTheDeviceToTheSystemThenEnablesIt)
+{
+    ::Run.OsVersion.dwMajorVersion = 6;
+    ASSERT_FALSE(UsesOwnInstaller());
+    ASSERT_TRUE(InstallWdmDevice()) << log_.LastBoxText();
+    EXPECT_EQ(stateChanges, (std::vector<std::string>{ "disable", "enable" }));
+    EXPECT_EQ(ConfigFlags() & CONFIGFLAG_DISABLED, 0u);
+    std::string journal = JournalText();
+    EXPECT_TRUE(Matches("InstallDevice \"ROOT\\MEDIA\\*\"\r\nCreateFile \"C:\\windows\\inf\\*.inf\"\r\n"
+                        "CreateFile \"C:\\windows\\inf\\*.pnf\"\r\nInstallService \"SetupTestAudio\"\r\n", journal)) << journal;
+    EXPECT_NE(log_.Text().find("Calling UpdateDriverForPlugAndPlayDevicesA (\"ROOT\\SETUPTESTAUDIO\", \""), std::string::npos);
+    EXPECT_FALSE(::Run.RestartNeeded);
+}
+
+TEST_F(PnpDevice, OwnInstallerOnNt5WithKernelStreamingCopiesTheInfAndInstallsDisabled)
+{
+    // The harness's kernel-streaming stand-in: \\.\sysaudio opens while its file exists, and the
+    // port class driver's file.
+    ASSERT_TRUE(WriteTextFile("C:\\sysaudio-standin", ""));
+    ASSERT_TRUE(WriteTextFile("C:\\windows\\system32\\drivers\\portcls.sys", ""));
+    ::Run.OsVersion.dwMajorVersion = 5;
+    ASSERT_TRUE(UsesOwnInstaller());
+    ASSERT_TRUE(InstallWdmDevice()) << log_.LastBoxText();
+    EXPECT_EQ(stateChanges, (std::vector<std::string>{ "enable" }));
+    EXPECT_EQ(ConfigFlags() & CONFIGFLAG_DISABLED, 0u);
+    std::string journal = JournalText();
+    EXPECT_TRUE(Matches("CreateFile \"C:\\windows\\inf\\*-*-*-*-*.inf\"\r\nCreateFile \"C:\\windows\\inf\\*-*-*-*-*.pnf\"\r\n"
+                        "InstallDevice \"ROOT\\MEDIA\\*\"\r\nInstallService \"SetupTestAudio\"\r\n", journal)) << journal;
+    std::string copied = journal.substr(12, journal.find(".inf") - 8);
+    EXPECT_EQ(ReadFileText(copied), ReadFileText(log_.Folder() + "\\test_audio.inf")) << copied;
+    EXPECT_NE(log_.Text().find("Using our own installer"), std::string::npos);
+    DeleteFileA(copied.c_str());
+}
+
+TEST(PnpInstallerChoice, OwnOnlyBeforeNtOrOnNt5WithKernelStreaming)
+{
+    LogCapture log;   // no \\.\sysaudio in this Wine: kernel streaming is missing
+    struct Case { bool nt; DWORD major; bool own; };
+    for (const Case &c : { Case{ false, 4, true }, Case{ true, 5, false }, Case{ true, 6, false } }) {
+        ::Run.IsNT = c.nt;
+        ::Run.OsVersion.dwMajorVersion = c.major;
+        EXPECT_EQ(UsesOwnInstaller(), c.own) << c.nt << " " << c.major;
+    }
+}
+
+}  // namespace
