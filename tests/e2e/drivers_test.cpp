@@ -7,6 +7,7 @@
 namespace {
 
 using e2e::Case;
+using e2e::With;
 
 const std::string kDrivers = "HKLM\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\";
 const std::string kScript = e2e::Script("Sound Driver",
@@ -120,12 +121,6 @@ const char kStateRefused[] = "~|error|Cannot set class installer params (0/0 - *
 const char kWdmAborted[] = "~|error|Installation aborted.{keep}|Yes,[No]>No";
 const std::vector<std::string> kNothingLeft = { "devices:ROOT\\SETUPTESTAUDIO=0", "absent:{dir}", "noservice:SetupTestAudio",
                                                 "absent:C:\\windows\\system32\\drivers\\setuptestaudio.sys" };
-
-std::vector<std::string> With(std::vector<std::string> list, const std::vector<std::string> &more)
-{
-    list.insert(list.end(), more.begin(), more.end());
-    return list;
-}
 
 // The own installer's INF copies in the Windows INF folder are named by a GUID.
 void NoInfCopies()

@@ -6,6 +6,7 @@
 namespace {
 
 using e2e::Case;
+using e2e::With;
 
 const std::string kScript = e2e::Script("E2E Product",
     "LicenseFile=license.txt\r\nHelpFile=help.txt\r\nRegisterUninstaller=1\r\n"
@@ -33,12 +34,6 @@ std::string Journal(bool withKey = true)
            "CreateFile \"{dir}\\a.txt\";CreateFile \"{dir}\\b.txt\";CreateFile \"{dir}\\setup.exe\";" +
            (withKey ? "CreateKey \"HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\E2E Product 1.0\";" : "") +
            "CreateFile \"{dir}\\install.log\"";
-}
-
-std::vector<std::string> With(std::vector<std::string> list, const std::vector<std::string> &more)
-{
-    list.insert(list.end(), more.begin(), more.end());
-    return list;
 }
 
 const std::vector<std::string> kNothingInstalled = { "absent:{dir}", "absent:{group}", std::string("nokey:") + kKey, "logs:0" };

@@ -1,6 +1,5 @@
 #include "runner.h"
 #include <gtest/gtest.h>
-#include <devguid.h>
 #include <objbase.h>
 #include <setupapi.h>
 #include <shlobj.h>
@@ -63,6 +62,7 @@ public:
 private:
     std::string Expand(const std::string &text) const;
     void Arrange(const std::string &item);
+    void SetValue(const std::string &path, DWORD type, const std::string &data);
     void InstallFirst();
     void RunOne(const Run &run);
     bool CheckWindow(robot::Session &session, const robot::Window &window, const std::string &spec, bool uninstall);
@@ -82,82 +82,6 @@ private:
     std::vector<std::string> services_;                // the case's services, deleted afterwards
     std::vector<std::string> devices_;                 // hardware ids whose devices are removed
 };
-
-// The instance ids of the present devices that list the hardware id.
-std::vector<std::string> PresentDevices(const std::string &hardwareId)
-{
-    std::vector<std::string> found;
-    HDEVINFO list = SetupDiGetClassDevsA(NULL, NULL, NULL, DIGCF_PRESENT | DIGCF_ALLCLASSES);
-    SP_DEVINFO_DATA element = { sizeof element };
-    for (DWORD i = 0; list != INVALID_HANDLE_VALUE && SetupDiEnumDeviceInfo(list, i, &element); i++) {
-        char ids[1024] = "", instance[MAX_PATH] = "";
-        if (!SetupDiGetDeviceRegistryPropertyA(list, &element, SPDRP_HARDWAREID, NULL, (BYTE *)ids, sizeof ids - 2, NULL))
-            continue;
-        for (const char *id = ids; *id != '\0'; id += lstrlenA(id) + 1)
-            if (lstrcmpiA(id, hardwareId.c_str()) == 0 && SetupDiGetDeviceInstanceIdA(list, &element, instance, MAX_PATH, NULL))
-                found.push_back(instance);
-    }
-    SetupDiDestroyDeviceInfoList(list);
-    return found;
-}
-
-void RemoveDevices(const std::string &hardwareId)
-{
-    for (const std::string &instance : PresentDevices(hardwareId)) {
-        HDEVINFO list = SetupDiCreateDeviceInfoList(NULL, NULL);
-        SP_DEVINFO_DATA element = { sizeof element };
-        if (SetupDiOpenDeviceInfoA(list, instance.c_str(), NULL, 0, &element))
-            SetupDiRemoveDevice(list, &element);
-        SetupDiDestroyDeviceInfoList(list);
-    }
-}
-
-// A registered root device of the MEDIA class that lists the hardware id.
-bool MakeDevice(const std::string &hardwareId)
-{
-    HDEVINFO list = SetupDiCreateDeviceInfoList(&GUID_DEVCLASS_MEDIA, NULL);
-    SP_DEVINFO_DATA element = { sizeof element };
-    std::string ids = hardwareId + std::string(2, '\0');
-    bool ok = SetupDiCreateDeviceInfoA(list, "MEDIA", &GUID_DEVCLASS_MEDIA, "Earlier device", NULL, DICD_GENERATE_ID, &element) &&
-              SetupDiSetDeviceRegistryPropertyA(list, &element, SPDRP_HARDWAREID, (const BYTE *)ids.data(), (DWORD)ids.size()) &&
-              SetupDiCallClassInstaller(DIF_REGISTERDEVICE, list, &element);
-    SetupDiDestroyDeviceInfoList(list);
-    return ok;
-}
-
-// "running", "stopped", another state's number, or "absent".
-std::string ServiceState(const std::string &name)
-{
-    SC_HANDLE manager = OpenSCManagerA(NULL, NULL, SC_MANAGER_ALL_ACCESS);
-    SC_HANDLE service = OpenServiceA(manager, name.c_str(), SERVICE_ALL_ACCESS);
-    std::string state = "absent";
-    SERVICE_STATUS status = {};
-    for (int i = 0; service != NULL && i < 100; i++) {   // a service may still be starting
-        QueryServiceStatus(service, &status);
-        if (status.dwCurrentState == SERVICE_RUNNING || status.dwCurrentState == SERVICE_STOPPED)
-            break;
-        Sleep(20);
-    }
-    if (service != NULL)
-        state = status.dwCurrentState == SERVICE_RUNNING ? "running" : status.dwCurrentState == SERVICE_STOPPED
-                ? "stopped" : std::to_string(status.dwCurrentState);
-    CloseServiceHandle(service);
-    CloseServiceHandle(manager);
-    return state;
-}
-
-void DeleteServiceNamed(const std::string &name)
-{
-    SC_HANDLE manager = OpenSCManagerA(NULL, NULL, SC_MANAGER_ALL_ACCESS);
-    SC_HANDLE service = OpenServiceA(manager, name.c_str(), SERVICE_ALL_ACCESS);
-    SERVICE_STATUS status;
-    if (service != NULL) {
-        ControlService(service, SERVICE_CONTROL_STOP, &status);
-        DeleteService(service);
-        CloseServiceHandle(service);
-    }
-    CloseServiceHandle(manager);
-}
 
 std::vector<std::string> TemporaryPrograms()
 {
@@ -226,6 +150,37 @@ std::string CaseRunner::Expand(const std::string &text) const
     return result;
 }
 
+// Sets (or, with REG_NONE, deletes) the value "KEY|NAME", and takes it back to what it was
+// afterwards.
+void CaseRunner::SetValue(const std::string &path, DWORD type, const std::string &data)
+{
+    std::string subkey, name = path.substr(path.find('|') + 1);
+    HKEY root = RootOf(path.substr(0, path.find('|')), &subkey), key;
+    ASSERT_EQ(RegCreateKeyA(root, subkey.c_str(), &key), ERROR_SUCCESS) << path;
+    BYTE old[1024];
+    DWORD oldType = REG_NONE, oldSize = sizeof old;
+    bool had = RegQueryValueExA(key, name.c_str(), NULL, &oldType, old, &oldSize) == ERROR_SUCCESS;
+    DWORD number = strtoul(data.c_str(), NULL, 0);
+    if (type == REG_NONE)
+        RegDeleteValueA(key, name.c_str());
+    else if (type == REG_DWORD)
+        RegSetValueExA(key, name.c_str(), 0, REG_DWORD, (const BYTE *)&number, sizeof number);
+    else
+        RegSetValueExA(key, name.c_str(), 0, type, (const BYTE *)data.c_str(), (DWORD)data.size() + 1);
+    RegCloseKey(key);
+    std::string saved((char *)old, had ? oldSize : 0);
+    undo_.push_back([root, subkey, name, had, oldType, saved] {
+        HKEY k;
+        if (RegOpenKeyExA(root, subkey.c_str(), 0, KEY_ALL_ACCESS, &k) != ERROR_SUCCESS)
+            return;
+        if (had)
+            RegSetValueExA(k, name.c_str(), 0, oldType, (const BYTE *)saved.data(), (DWORD)saved.size());
+        else
+            RegDeleteValueA(k, name.c_str());
+        RegCloseKey(k);
+    });
+}
+
 void CaseRunner::Arrange(const std::string &item)
 {
     std::string what = item.substr(0, item.find(':'));
@@ -245,11 +200,7 @@ void CaseRunner::Arrange(const std::string &item)
     } else if (what == "readonly") {
         EXPECT_TRUE(SetFileAttributesA(name.c_str(), FILE_ATTRIBUTE_READONLY)) << item;
     } else if (what == "version") {
-        HKEY key;
-        RegCreateKeyA(HKEY_CURRENT_USER, "Software\\Wine\\AppDefaults\\setup.exe", &key);
-        RegSetValueExA(key, "Version", 0, REG_SZ, (const BYTE *)name.c_str(), (DWORD)name.size() + 1);
-        RegCloseKey(key);
-        undo_.push_back([] { RegDeleteKeyA(HKEY_CURRENT_USER, "Software\\Wine\\AppDefaults\\setup.exe"); });
+        SetValue("HKCU\\Software\\Wine\\AppDefaults\\setup.exe|Version", REG_SZ, name);
     } else if (what == "env") {
         char saved[4096] = "";
         bool had = GetEnvironmentVariableA(name.c_str(), saved, sizeof saved) > 0;
@@ -275,19 +226,7 @@ void CaseRunner::Arrange(const std::string &item)
             MoveFileExA(saved.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING);
         });
     } else if (what == "regdel") {
-        std::string keyPath = rest.substr(0, rest.find('|')), valueName = rest.substr(rest.find('|') + 1), subkey;
-        HKEY root = RootOf(keyPath, &subkey), key;
-        ASSERT_EQ(RegOpenKeyExA(root, subkey.c_str(), 0, KEY_ALL_ACCESS, &key), ERROR_SUCCESS) << item;
-        std::string old = RegistryValue(keyPath, valueName.c_str());
-        RegDeleteValueA(key, valueName.c_str());
-        RegCloseKey(key);
-        undo_.push_back([root, subkey, valueName, old] {
-            HKEY k;
-            if (RegOpenKeyExA(root, subkey.c_str(), 0, KEY_ALL_ACCESS, &k) == ERROR_SUCCESS) {
-                RegSetValueExA(k, valueName.c_str(), 0, REG_SZ, (const BYTE *)old.c_str(), (DWORD)old.size() + 1);
-                RegCloseKey(k);
-            }
-        });
+        SetValue(rest, REG_NONE, "");
     } else if (what == "event") {
         HANDLE event = CreateEventA(NULL, FALSE, FALSE, name.c_str());
         undo_.push_back([event] { CloseHandle(event); });
@@ -295,22 +234,7 @@ void CaseRunner::Arrange(const std::string &item)
         EXPECT_TRUE(CopyFileA(robot::EnvPath(value.c_str()).c_str(), name.c_str(), FALSE)) << item;
         undo_.push_back([name] { DeleteFileA(name.c_str()); });
     } else if (what == "dword" || what == "sz") {
-        std::string keyPath = name.substr(0, name.find('|')), valueName = name.substr(name.find('|') + 1), subkey;
-        HKEY root = RootOf(keyPath, &subkey), key;
-        ASSERT_EQ(RegCreateKeyA(root, subkey.c_str(), &key), ERROR_SUCCESS) << item;
-        DWORD number = strtoul(value.c_str(), NULL, 0);
-        if (what == "dword")
-            RegSetValueExA(key, valueName.c_str(), 0, REG_DWORD, (const BYTE *)&number, sizeof number);
-        else
-            RegSetValueExA(key, valueName.c_str(), 0, REG_SZ, (const BYTE *)value.c_str(), (DWORD)value.size() + 1);
-        RegCloseKey(key);
-        undo_.push_back([root, subkey, valueName] {
-            HKEY k;
-            if (RegOpenKeyExA(root, subkey.c_str(), 0, KEY_ALL_ACCESS, &k) == ERROR_SUCCESS) {
-                RegDeleteValueA(k, valueName.c_str());
-                RegCloseKey(k);
-            }
-        });
+        SetValue(name, what == "dword" ? REG_DWORD : REG_SZ, value);
     } else if (what == "service") {
         SC_HANDLE manager = OpenSCManagerA(NULL, NULL, SC_MANAGER_ALL_ACCESS);
         SC_HANDLE service = CreateServiceA(manager, name.c_str(), name.c_str(), SERVICE_ALL_ACCESS, SERVICE_WIN32_OWN_PROCESS,
@@ -320,7 +244,7 @@ void CaseRunner::Arrange(const std::string &item)
         CloseServiceHandle(manager);
         services_.push_back(name);
     } else if (what == "device") {
-        EXPECT_TRUE(MakeDevice(rest)) << item;
+        EXPECT_TRUE(MakeDevice(rest, SPDRP_HARDWAREID)) << item;
         devices_.push_back(rest);
     } else if (what == "installed") {
         InstallFirst();
@@ -655,6 +579,12 @@ void CaseRunner::Execute()
 }
 
 }  // namespace
+
+std::vector<std::string> With(std::vector<std::string> list, const std::vector<std::string> &more)
+{
+    list.insert(list.end(), more.begin(), more.end());
+    return list;
+}
 
 std::string Script(const std::string &appName, const std::string &extra)
 {

@@ -20,7 +20,8 @@
 //
 // Before the runs ("arrange"): "file:PATH=TEXT", "folder:PATH", "readonly:PATH", "version:NAME"
 // (Windows version Wine reports to setup.exe), "env:NAME=VALUE", "dll:NAME=ENVVAR" (a system
-// library replaced by a fixture), "regdel:KEY|NAME" (a value removed, restored afterwards),
+// library replaced by a fixture), "regdel:KEY|NAME", "sz:KEY|NAME=TEXT", "dword:KEY|NAME=NUMBER"
+// (registry values, taken back afterwards), "copy:PATH=ENVVAR" (a fixture file put there),
 // "event:NAME" (a named event held open), "delete:PATH", "copysetup:FOLDER" (a copy of setup.exe
 // put there), "service:NAME=IMAGE" (a service that exists already), "device:HARDWAREID" (a
 // registered root device that lists it), "installed" (a complete installation first).
@@ -61,6 +62,9 @@ struct Case {
     std::vector<std::string> expect;
     std::function<void()> check;      // anything the facts cannot say
 };
+
+// The list and then the more.
+std::vector<std::string> With(std::vector<std::string> list, const std::vector<std::string> &more);
 
 // A setup.ini with the usual keys for the product, then the extra lines.
 std::string Script(const std::string &appName, const std::string &extra = "");

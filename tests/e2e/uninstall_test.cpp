@@ -7,6 +7,7 @@
 namespace {
 
 using e2e::Case;
+using e2e::With;
 
 const std::string kScript = e2e::Script("Removable",
     "RegisterUninstaller=1\r\n[Files]\r\na.txt=%InstallDir%\r\nb.dll=%InstallDir%\r\n[Links]\r\nA=%InstallDir%\\a.txt\r\n");
@@ -17,12 +18,6 @@ const char kQuestion[] = "~|question|Do you really want to uninstall Removable?|
 // The secondary knows no product name: its boxes say "Setup".
 const char kDone[] = "Setup|information|Uninstallation completed successfully.|[OK]";
 const char kWarnedKeepNo[] = "Setup|warning|Uninstallation completed with some warnings.{keep}|Yes,[No]>No";
-
-std::vector<std::string> With(std::vector<std::string> list, const std::vector<std::string> &more)
-{
-    list.insert(list.end(), more.begin(), more.end());
-    return list;
-}
 
 const std::vector<std::string> kAllRemoved = { "absent:{dir}", "absent:{group}", std::string("nokey:") + kKey, "notemp:", "logs:0" };
 const std::vector<std::string> kNothingRemoved = { "exists:{dir}\\setup.exe", "exists:{dir}\\uninst.ini", "exists:{dir}\\a.txt",

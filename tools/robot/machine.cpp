@@ -1,4 +1,6 @@
 #include "machine.h"
+#include <devguid.h>
+#include <setupapi.h>
 #include <algorithm>
 #include <cstdio>
 
@@ -338,3 +340,84 @@ std::vector<Change> CompareSnapshots(const Snapshot &before, const Snapshot &aft
     }
     return changes;
 }
+
+// ----- devices and services -----
+
+// The instance ids of the present devices that list the hardware id.
+std::vector<std::string> PresentDevices(const std::string &hardwareId)
+{
+    std::vector<std::string> found;
+    HDEVINFO list = SetupDiGetClassDevsA(NULL, NULL, NULL, DIGCF_PRESENT | DIGCF_ALLCLASSES);
+    SP_DEVINFO_DATA element = { sizeof element };
+    for (DWORD i = 0; list != INVALID_HANDLE_VALUE && SetupDiEnumDeviceInfo(list, i, &element); i++) {
+        for (DWORD property : { SPDRP_HARDWAREID, SPDRP_COMPATIBLEIDS }) {
+            char ids[1024] = "", instance[MAX_PATH] = "";
+            if (!SetupDiGetDeviceRegistryPropertyA(list, &element, property, NULL, (BYTE *)ids, sizeof ids - 2, NULL))
+                continue;
+            for (const char *id = ids; *id != '\0'; id += lstrlenA(id) + 1)
+                if (lstrcmpiA(id, hardwareId.c_str()) == 0 && SetupDiGetDeviceInstanceIdA(list, &element, instance, MAX_PATH, NULL))
+                    found.push_back(instance);
+        }
+    }
+    SetupDiDestroyDeviceInfoList(list);
+    return found;
+}
+
+void RemoveDevices(const std::string &hardwareId)
+{
+    for (const std::string &instance : PresentDevices(hardwareId)) {
+        HDEVINFO list = SetupDiCreateDeviceInfoList(NULL, NULL);
+        SP_DEVINFO_DATA element = { sizeof element };
+        if (SetupDiOpenDeviceInfoA(list, instance.c_str(), NULL, 0, &element))
+            SetupDiRemoveDevice(list, &element);
+        SetupDiDestroyDeviceInfoList(list);
+    }
+}
+
+// A registered root device of the MEDIA class that lists the hardware id.
+bool MakeDevice(const std::string &ids, DWORD property)
+{
+    HDEVINFO list = SetupDiCreateDeviceInfoList(&GUID_DEVCLASS_MEDIA, NULL);
+    SP_DEVINFO_DATA element = { sizeof element };
+    std::string list0 = ids + '|' + '|';
+    std::replace(list0.begin(), list0.end(), '|', '\0');
+    bool ok = SetupDiCreateDeviceInfoA(list, "MEDIA", &GUID_DEVCLASS_MEDIA, "Earlier device", NULL, DICD_GENERATE_ID, &element) &&
+              SetupDiSetDeviceRegistryPropertyA(list, &element, property, (const BYTE *)list0.data(), (DWORD)list0.size()) &&
+              SetupDiCallClassInstaller(DIF_REGISTERDEVICE, list, &element);
+    SetupDiDestroyDeviceInfoList(list);
+    return ok;
+}
+
+std::string ServiceState(const std::string &name)
+{
+    SC_HANDLE manager = OpenSCManagerA(NULL, NULL, SC_MANAGER_ALL_ACCESS);
+    SC_HANDLE service = OpenServiceA(manager, name.c_str(), SERVICE_ALL_ACCESS);
+    std::string state = "absent";
+    SERVICE_STATUS status = {};
+    for (int i = 0; service != NULL && i < 100; i++) {   // a service may still be starting
+        QueryServiceStatus(service, &status);
+        if (status.dwCurrentState == SERVICE_RUNNING || status.dwCurrentState == SERVICE_STOPPED)
+            break;
+        Sleep(20);
+    }
+    if (service != NULL)
+        state = status.dwCurrentState == SERVICE_RUNNING ? "running" : status.dwCurrentState == SERVICE_STOPPED
+                ? "stopped" : std::to_string(status.dwCurrentState);
+    CloseServiceHandle(service);
+    CloseServiceHandle(manager);
+    return state;
+}
+
+void DeleteServiceNamed(const std::string &name)
+{
+    SC_HANDLE manager = OpenSCManagerA(NULL, NULL, SC_MANAGER_ALL_ACCESS);
+    SC_HANDLE service = OpenServiceA(manager, name.c_str(), SERVICE_ALL_ACCESS);
+    SERVICE_STATUS status;
+    if (service != NULL) {
+        ControlService(service, SERVICE_CONTROL_STOP, &status);
+        DeleteService(service);
+        CloseServiceHandle(service);
+    }
+    CloseServiceHandle(manager);
+}
+

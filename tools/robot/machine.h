@@ -29,6 +29,15 @@ std::string RegistryValue(const std::string &path, const char *name);   // "" wh
 std::string PendingRenames();
 void ClearPendingRenames();
 
+// Devices: the instance ids of the present ones that list an id (as hardware or compatible id),
+// their removal, and a registered one made with an id list ("ID|ID") as the property given.
+std::vector<std::string> PresentDevices(const std::string &hardwareId);
+void RemoveDevices(const std::string &hardwareId);
+bool MakeDevice(const std::string &ids, DWORD property);
+// "running", "stopped", another state's number, or "absent"; a service still starting is waited for.
+std::string ServiceState(const std::string &name);
+void DeleteServiceNamed(const std::string &name);   // stopped first when it can be
+
 // Every file and folder of drive C:, every key and value under HKLM and HKCU and every service,
 // each as one item ("file C:\\...", "key HKLM\\...", "value HKLM\\...|name", "service name")
 // with what it holds (a file's size, a value's type and data, a service's state).

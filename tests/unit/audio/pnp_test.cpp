@@ -101,24 +101,34 @@ TEST_F(PnpDevice, StandardInstallerOnNt6LeavesTheDeviceToTheSystemThenEnablesIt)
     EXPECT_FALSE(::Run.RestartNeeded);
 }
 
-TEST_F(PnpDevice, OwnInstallerOnNt5WithKernelStreamingCopiesTheInfAndInstallsDisabled)
+// On NT 5 with kernel streaming, and before NT, the program installs the driver itself from a
+// copy of the INF; before NT it selects the driver again for the interfaces and has no service.
+TEST_F(PnpDevice, OwnInstallerCopiesTheInfAndInstallsDisabledThenEnables)
 {
     // The harness's kernel-streaming stand-in: \\.\sysaudio opens while its file exists, and the
     // port class driver's file.
     ASSERT_TRUE(WriteTextFile("C:\\sysaudio-standin", ""));
     ASSERT_TRUE(WriteTextFile("C:\\windows\\system32\\drivers\\portcls.sys", ""));
-    ::Run.OsVersion.dwMajorVersion = 5;
-    ASSERT_TRUE(UsesOwnInstaller());
-    ASSERT_TRUE(InstallWdmDevice()) << log_.LastBoxText();
-    EXPECT_EQ(stateChanges, (std::vector<std::string>{ "enable" }));
-    EXPECT_EQ(ConfigFlags() & CONFIGFLAG_DISABLED, 0u);
-    std::string journal = JournalText();
-    EXPECT_TRUE(Matches("CreateFile \"C:\\windows\\inf\\*-*-*-*-*.inf\"\r\nCreateFile \"C:\\windows\\inf\\*-*-*-*-*.pnf\"\r\n"
-                        "InstallDevice \"ROOT\\MEDIA\\*\"\r\nInstallService \"SetupTestAudio\"\r\n", journal)) << journal;
-    std::string copied = journal.substr(12, journal.find(".inf") - 8);
-    EXPECT_EQ(ReadFileText(copied), ReadFileText(log_.Folder() + "\\test_audio.inf")) << copied;
-    EXPECT_NE(log_.Text().find("Using our own installer"), std::string::npos);
-    DeleteFileA(copied.c_str());
+    struct Case { bool nt; const char *service; };
+    for (const Case &c : { Case{ true, "InstallService \"SetupTestAudio\"\r\n" }, Case{ false, "" } }) {
+        JournalForgetSince(0);
+        stateChanges.clear();
+        ::Run.IsNT = c.nt;
+        ::Run.OsVersion.dwMajorVersion = c.nt ? 5 : 4;
+        ASSERT_TRUE(UsesOwnInstaller());
+        ASSERT_TRUE(InstallWdmDevice()) << log_.LastBoxText();
+        EXPECT_EQ(stateChanges, (std::vector<std::string>{ "enable" }));
+        EXPECT_EQ(ConfigFlags() & CONFIGFLAG_DISABLED, 0u);
+        std::string journal = JournalText();
+        EXPECT_TRUE(Matches("CreateFile \"C:\\windows\\inf\\*-*-*-*-*.inf\"\r\nCreateFile \"C:\\windows\\inf\\*-*-*-*-*.pnf\"\r\n"
+                            "InstallDevice \"ROOT\\MEDIA\\*\"\r\n" + std::string(c.service), journal)) << journal;
+        std::string copied = journal.substr(12, journal.find(".inf") - 8);
+        EXPECT_EQ(ReadFileText(copied), ReadFileText(log_.Folder() + "\\test_audio.inf")) << copied;
+        DeleteFileA(copied.c_str());
+        char instance[MAX_PATH];
+        while (FindPresentDevice("ROOT\\SETUPTESTAUDIO", instance))
+            RemoveDevice(instance);
+    }
 }
 
 TEST(PnpInstallerChoice, OwnOnlyBeforeNtOrOnNt5WithKernelStreaming)

@@ -17,7 +17,6 @@
 #include "system/registry.h"
 #include "system/services.h"
 #include "system/setupapi_binding.h"
-#include <devguid.h>
 
 namespace {
 
@@ -273,153 +272,56 @@ TEST(JournalRecorder, LinesByteForByteAndAnOverlongOneRefusedNotCut)
     JournalForgetSince(0);
 }
 
-// Real services of the tests' own service program.
-class Services : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        ASSERT_TRUE(LoadSetupApi());   // a deleted service's legacy device is looked up through it
-        JournalForgetSince(0);
-    }
-    void TearDown() override
-    {
-        for (const char *name : { "SetupTestService", "SetupTestNeverStops" })
-            ServiceStopAndDelete(name);
-        JournalForgetSince(0);
-    }
-    static std::string Image(const char *arguments = "")
-    {
-        char path[MAX_PATH];
-        GetEnvironmentVariableA("TEST_SERVICE_EXE", path, MAX_PATH);
-        return std::string("Z:") + path + arguments;
-    }
-    static std::string State(const char *name)
-    {
-        SC_HANDLE manager = OpenSCManagerA(NULL, NULL, SC_MANAGER_ALL_ACCESS);
-        SC_HANDLE service = OpenServiceA(manager, name, SERVICE_QUERY_STATUS);
-        SERVICE_STATUS status = {};
-        std::string state = service == NULL ? "absent" : !QueryServiceStatus(service, &status) ? "unknown"
-                          : status.dwCurrentState == SERVICE_RUNNING ? "running" : status.dwCurrentState == SERVICE_STOPPED ? "stopped" : "other";
-        CloseServiceHandle(service);
-        CloseServiceHandle(manager);
-        return state;
-    }
-    // A service still starting cannot take a stop request: the tests stop running services.
-    static std::string Settled(const char *name)
-    {
-        for (int i = 0; i < 200 && State(name) == "other"; i++)
-            Sleep(10);
-        return State(name);
-    }
-    static std::string Recorded() { return JournalText() != NULL ? JournalText() : ""; }
-    LogCapture log_;
-};
-
-TEST_F(Services, InstalledStartedWhenItsStartTypeSaysAndRecorded)
+// A real service of the tests' own service program that hangs in its stop.
+TEST(Services, OneThatNeverStopsIsDeletedAfterThreeSecondsWithoutWarning)
 {
-    struct Case { DWORD startType; const char *state; };
-    for (const Case &c : { Case{ SERVICE_AUTO_START, "running" }, Case{ SERVICE_DEMAND_START, "stopped" } }) {
-        JournalForgetSince(0);
-        ASSERT_TRUE(ServiceInstall("SetupTestService", "Setup Test", Image().c_str(), SERVICE_WIN32_OWN_PROCESS, c.startType));
-        EXPECT_EQ(Settled("SetupTestService"), c.state) << c.startType;
-        EXPECT_EQ(Recorded(), "InstallService \"SetupTestService\"\r\n");
-        EXPECT_TRUE(ServiceExists("SetupTestService"));
-        EXPECT_EQ(ServiceStopAndDelete("SetupTestService"), 0u);
-        EXPECT_EQ(State("SetupTestService"), "absent");
-    }
-    EXPECT_EQ(log_.BoxCount(), 0);
-    EXPECT_FALSE(ServiceExists("SetupTestService")) << "quietly";
-    EXPECT_EQ(ServiceStopAndDelete("SetupTestService"), 0u);
-    EXPECT_EQ(log_.Lines().back().substr(17), "**Service \"SetupTestService\" does not exist");
-    EXPECT_EQ(log_.BoxCount(), 0);
-}
-
-TEST_F(Services, OneThatCannotStartIsDeletedAgainAndNotRecorded)
-{
-    EXPECT_FALSE(ServiceInstall("SetupTestService", "Setup Test", "C:\\no\\such.exe", SERVICE_WIN32_OWN_PROCESS, SERVICE_AUTO_START));
-    EXPECT_EQ(log_.LastBoxText().rfind("Cannot start service \"SetupTestService\" (0/2 - ", 0), 0u) << log_.LastBoxText();
-    EXPECT_EQ(log_.Lines().back().substr(19), "Service \"SetupTestService\" is deleted");
-    EXPECT_EQ(State("SetupTestService"), "absent");
-    EXPECT_EQ(Recorded(), "");
-}
-
-TEST_F(Services, OneThatNeverStopsIsDeletedAfterThreeSecondsWithoutWarning)
-{
-    ASSERT_TRUE(ServiceInstall("SetupTestNeverStops", "Setup Test", Image(" never-stops").c_str(), SERVICE_WIN32_OWN_PROCESS,
-                               SERVICE_AUTO_START));
-    ASSERT_EQ(Settled("SetupTestNeverStops"), "running");
+    LogCapture log;
+    ASSERT_TRUE(LoadSetupApi());   // a deleted service's legacy device is looked up through it
+    char image[MAX_PATH];
+    GetEnvironmentVariableA("TEST_SERVICE_EXE", image, MAX_PATH);
+    ASSERT_TRUE(ServiceInstall("SetupTestNeverStops", "Setup Test", (std::string("Z:") + image + " never-stops").c_str(),
+                               SERVICE_WIN32_OWN_PROCESS, SERVICE_AUTO_START));
+    ASSERT_EQ(ServiceState("SetupTestNeverStops"), "running");   // a service still starting takes no stop request
     DWORD start = GetTickCount();
-    EXPECT_EQ(ServiceStopAndDelete("SetupTestNeverStops"), 0u) << "the time-out itself is no warning: " << log_.LastBoxText();
+    EXPECT_EQ(ServiceStopAndDelete("SetupTestNeverStops"), 0u) << "the time-out itself is no warning: " << log.LastBoxText();
     DWORD spent = GetTickCount() - start;
     EXPECT_GE(spent, kServiceStopWaitMs);
     EXPECT_LT(spent, kServiceStopWaitMs + 2000);
-    EXPECT_EQ(log_.BoxCount(), 0);
-    EXPECT_EQ(log_.Lines().back().substr(19), "Service \"SetupTestNeverStops\" is deleted");
+    EXPECT_EQ(log.Lines().back().substr(19), "Service \"SetupTestNeverStops\" is deleted");
+    EXPECT_EQ(log.BoxCount(), 0);
 }
 
 // Root devices made here through the setup API, as a device installation would make them.
-class Devices : public ::testing::Test {
-protected:
-    void SetUp() override { ASSERT_TRUE(LoadSetupApi()); }
-    void TearDown() override
-    {
-        for (const std::string &id : made_) {
-            HDEVINFO list = 0;
-            SP_DEVINFO_DATA element;
-            if (OpenDeviceByInstanceId(&list, &element, id.c_str(), false))
-                RemoveDeviceNode(list, &element);
-            DestroyDeviceList(&list);
-        }
-    }
-    // A device with the multi-string (ids separated by '|') as the property; its instance id.
-    std::string Make(DWORD property, const std::string &ids)
-    {
-        HDEVINFO list = SetupDiCreateDeviceInfoList(&GUID_DEVCLASS_MEDIA, NULL);
-        SP_DEVINFO_DATA element = { sizeof element };
-        std::string value = ids + '|' + '|';
-        std::replace(value.begin(), value.end(), '|', '\0');
-        char id[MAX_PATH] = "";
-        EXPECT_TRUE(SetupDiCreateDeviceInfoA(list, "MEDIA", &GUID_DEVCLASS_MEDIA, "Setup test device", NULL, DICD_GENERATE_ID, &element) &&
-                    SetupDiSetDeviceRegistryPropertyA(list, &element, property, (const BYTE *)value.data(), (DWORD)value.size()) &&
-                    SetupDiCallClassInstaller(DIF_REGISTERDEVICE, list, &element) &&
-                    SetupDiGetDeviceInstanceIdA(list, &element, id, MAX_PATH, NULL)) << GetLastError();
-        SetupDiDestroyDeviceInfoList(list);
-        made_.push_back(id);
-        return id;
-    }
-    LogCapture log_;
-    std::vector<std::string> made_;
-};
-
-TEST_F(Devices, FoundByEitherIdListIgnoringCaseAndRemovedByInstanceId)
+TEST(Devices, FoundByEitherIdListIgnoringCaseAndRemovedByInstanceId)
 {
-    std::string hardware = Make(SPDRP_HARDWAREID, "ROOT\\SETUP_BUS_ID|SETUPTESTDEV");
-    std::string compatible = Make(SPDRP_COMPATIBLEIDS, "SetupTestCompatible");
+    LogCapture log;
+    ASSERT_TRUE(LoadSetupApi());
+    ASSERT_TRUE(MakeDevice("ROOT\\SETUP_BUS_ID|SETUPTESTDEV", SPDRP_HARDWAREID));
+    ASSERT_TRUE(MakeDevice("SetupTestCompatible", SPDRP_COMPATIBLEIDS));
     char instance[MAX_PATH];
-    struct Case { const char *id; std::string instance; const char *property; };
-    const Case cases[] = { { "setuptestdev", hardware, "HARDWAREID" }, { "SETUPTESTCOMPATIBLE", compatible, "COMPATIBLEIDS" } };
-    for (const Case &c : cases) {
-        ASSERT_TRUE(FindPresentDevice(c.id, instance)) << c.id;
-        EXPECT_EQ(std::string(instance), c.instance);
-        EXPECT_TRUE(Matches(std::string("  Found \"*\" (pos *, ") + c.property + ")", log_.Lines().back().substr(17)))
-            << log_.Lines().back();
+    const std::pair<const char *, const char *> cases[] = { { "setuptestdev", "HARDWAREID" }, { "SETUPTESTCOMPATIBLE", "COMPATIBLEIDS" } };
+    for (const auto &c : cases) {
+        ASSERT_TRUE(FindPresentDevice(c.first, instance)) << c.first;
+        EXPECT_TRUE(Matches("ROOT\\MEDIA\\*", instance)) << instance;
+        EXPECT_TRUE(Matches(std::string("  Found \"*\" (pos *, ") + c.second + ")", log.Lines().back().substr(17))) << log.Lines().back();
     }
     EXPECT_FALSE(FindPresentDevice("NoSuchSetupTestDevice", instance));
     EXPECT_EQ(GetLastError(), (DWORD)ERROR_NOT_FOUND);
-    EXPECT_EQ(log_.BoxCount(), 0) << "devices without COMPATIBLEIDS are passed over quietly";
+    EXPECT_EQ(log.BoxCount(), 0) << "devices without COMPATIBLEIDS are passed over quietly";
 
+    ASSERT_TRUE(FindPresentDevice("SetupTestDev", instance));
     HDEVINFO list = 0;
     SP_DEVINFO_DATA element;
-    ASSERT_TRUE(OpenDeviceByInstanceId(&list, &element, hardware.c_str(), true));
+    ASSERT_TRUE(OpenDeviceByInstanceId(&list, &element, instance, true));
     EXPECT_TRUE(RemoveDeviceNode(list, &element));
     DestroyDeviceList(&list);
     EXPECT_FALSE(FindPresentDevice("SetupTestDev", NULL));
-    EXPECT_FALSE(OpenDeviceByInstanceId(&list, &element, hardware.c_str(), false));
+    EXPECT_FALSE(OpenDeviceByInstanceId(&list, &element, instance, false));
     EXPECT_EQ(GetLastError(), (DWORD)ERROR_NOT_FOUND);
-    EXPECT_EQ(log_.BoxCount(), 0) << "a vanished device is silent when asked";
     EXPECT_FALSE(RemoveLegacyDevice("NoSuchSetupTestService"));
     EXPECT_EQ(GetLastError(), (DWORD)ERROR_NOT_FOUND);
-    EXPECT_EQ(log_.BoxCount(), 0);
+    EXPECT_EQ(log.BoxCount(), 0) << "a vanished device and a missing legacy device are silent";
+    RemoveDevices("SetupTestCompatible");
 }
 
 }  // namespace
