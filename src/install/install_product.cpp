@@ -300,6 +300,15 @@ static RunStatus SaveJournalStep()
     return FailedUnless(SaveJournal());
 }
 
+// From the installation folder's first save on, the journal on disk follows every record.
+static RunStatus StartSavingJournal()
+{
+    if (!SaveJournal())
+        return kStatusFailed;
+    SetJournalSaver(SaveJournal);
+    return 0;
+}
+
 struct InstallStep {
     bool (*condition)();   // null: always
     RunStatus (*run)();
@@ -320,7 +329,8 @@ static const InstallStep kInstallSteps[] = {
     { HasEarlierService, ReplaceEarlierService, false },
     { NULL, StartJournal, false },
     { NULL, MakeInstallFolder, false },
-    { NULL, CreateLinks, true },
+    { NULL, StartSavingJournal, false },
+    { NULL, CreateLinks, false },
     { NULL, CopyFiles, true },
     { HasService, InstallService, true },
     { HasDevice, InstallDevice, true },

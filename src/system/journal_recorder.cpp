@@ -34,6 +34,8 @@ static struct {
     DWORD capacity;
     DWORD length;
     bool fileRecorded;
+    JournalSaver saver;
+    bool saving;   // the saver records the journal file itself: no second save from inside it
 } journal;
 
 bool JournalAppendLine(const char *text)
@@ -79,7 +81,19 @@ bool JournalAddEvent(DWORD code, const char *format, ...)
         ErrorBox("Cannot record \"%s\" in the uninstall journal (%s)", line, LastErrorText());
         return false;
     }
-    return JournalAppendLine(line);
+    if (!JournalAppendLine(line))
+        return false;
+    if (journal.saver == NULL || journal.saving)
+        return true;
+    journal.saving = true;
+    bool saved = journal.saver();
+    journal.saving = false;
+    return saved;
+}
+
+void SetJournalSaver(JournalSaver saver)
+{
+    journal.saver = saver;
 }
 
 const char *EventName(DWORD code)
@@ -123,8 +137,10 @@ void JournalForgetSince(DWORD mark)
         journal.length = mark;
         journal.text[mark] = '\0';
     }
-    if (mark == 0)
+    if (mark == 0) {
         journal.fileRecorded = false;
+        journal.saver = NULL;
+    }
 }
 
 bool JournalFileRecorded()

@@ -30,6 +30,12 @@ const char *EventName(DWORD code);
 DWORD EventCode(const char *name);   // case ignored; 0 for a name not in the table
 DWORD EventBit(DWORD code);          // bit (code - 1) of an event mask
 
+// Once set, called after every recorded event: the journal on disk stays current, so that a run
+// killed at any moment leaves a journal that names everything it made but what it was making.
+// A saver that fails makes the event's recording fail. Forgetting everything unsets it.
+typedef bool (*JournalSaver)();
+void SetJournalSaver(JournalSaver saver);
+
 // The text recorded so far (null before the first line); it grows in 512-byte steps.
 char *JournalText();
 DWORD JournalMark();                  // a point to come back to

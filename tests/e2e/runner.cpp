@@ -81,6 +81,7 @@ private:
     std::vector<robot::ProcessInfo> processes_;        // of every run so far
     std::vector<std::string> services_;                // the case's services, deleted afterwards
     std::vector<std::string> devices_;                 // hardware ids whose devices are removed
+    Snapshot before_, after_;                          // the machine before and after the runs
 };
 
 std::vector<std::string> TemporaryPrograms()
@@ -124,6 +125,15 @@ CaseRunner::~CaseRunner()
     for (const std::string &device : devices_)
         RemoveDevices(device);
     // What should not be there is the case's own leftover: it must not disturb the next case.
+    if (!before_.empty() && after_.empty())
+        after_ = TakeSnapshot(kWithoutClasses);
+    for (const Change &change : CompareSnapshots(before_, after_)) {
+        std::string item = change.item.substr(change.item.find(' ') + 1), subkey;
+        if (change.kind == '+' && change.item.rfind("key ", 0) == 0)
+            RegDeleteTreeA(RootOf(item, &subkey), subkey.c_str());
+        else if (change.kind == '+' && change.item.rfind("value ", 0) != 0 && change.item.rfind("service ", 0) != 0)
+            RemoveTree(item);
+    }
     for (const std::string &fact : case_.expect)
         if (fact.compare(0, 7, "absent:") == 0)
             RemoveTree(Expand(fact.substr(7)));
@@ -544,6 +554,17 @@ void CaseRunner::Expect(const std::string &factText)
     } else if (what == "noservice") {
         EXPECT_EQ(ServiceState(rest), "absent") << fact;
         services_.push_back(rest);
+    } else if (what == "unchanged") {
+        std::string left;
+        after_ = TakeSnapshot(kWithoutClasses);
+        for (const std::string &line : Split(Leftovers(before_, after_), '\n')) {
+            bool allowed = line.empty();
+            for (const std::string &pattern : Split(rest, ';'))
+                allowed = allowed || (!pattern.empty() && Matches(pattern, line));
+            if (!allowed)
+                left += line + "\n";
+        }
+        EXPECT_EQ(left, "") << "the machine is not as it was before the run";
     } else if (what == "devices") {
         EXPECT_EQ(PresentDevices(name).size(), (size_t)atoi(value.c_str())) << fact;
         devices_.push_back(name);
@@ -569,6 +590,13 @@ void CaseRunner::Execute()
         Arrange(item);
         if (::testing::Test::HasFatalFailure())
             return;
+    }
+    if (std::any_of(case_.expect.begin(), case_.expect.end(), [](const std::string &f) { return f.rfind("unchanged:", 0) == 0; })) {
+        static bool warm = false;
+        if (!warm)
+            WarmUpWine();
+        warm = true;
+        before_ = TakeSnapshot(kWithoutClasses);
     }
     for (const Run &run : case_.runs)
         RunOne(run);

@@ -26,14 +26,17 @@
 // put there), "service:NAME=IMAGE" (a service that exists already), "device:HARDWAREID" (a
 // registered root device that lists it), "installed" (a complete installation first).
 //
-// After the runs ("expect"): "exists:PATH", "absent:PATH", "content:PATH=TEXT", "files:FOLDER=a,b",
+// After the runs ("expect"): "exists:PATH", "absent:PATH", "content:PATH=TEXT",
+// "contains:PATH=TEXT", "same:PATH=PATH" (equal files), "files:FOLDER=a,b", "lastline:PATH=TEXT",
 // "key:PATH", "nokey:PATH", "value:KEY|NAME=DATA", "journal:LINE;LINE", "log:TEXT",
-// "contains:PATH=TEXT", "service:NAME=running|stopped", "noservice:NAME", "devices:HARDWAREID=N"
-// (present devices that list it), "nolog:TEXT", "lastlog:TEXT" (the newest trace log's last line), "lastline:PATH=TEXT", "undo:LINE;LINE", "logs:N" (trace logs left in the temporary
-// folder), "link:PATH=TARGET|ARGUMENTS|FOLDER|DESCRIPTION", "same:PATH=PATH" (equal files),
-// "pending:TEXT" / "nopending:TEXT" (queued for deletion at the restart), "notemp:" (no program
-// copy or batch file left in the temporary folder), "secondary:CODE" (the secondary uninstaller's
-// exit code), "process:NAME" (a process of that name ran).
+// "nolog:TEXT", "lastlog:TEXT" (the newest trace log's last line), "undo:LINE;LINE" (the
+// "Deleted" lines of the trace logs), "logs:N" (trace logs left in the temporary folder),
+// "link:PATH=TARGET|ARGUMENTS|FOLDER|DESCRIPTION", "service:NAME=running|stopped",
+// "noservice:NAME", "devices:HARDWAREID=N" (present devices that list it), "pending:TEXT" /
+// "nopending:TEXT" (queued for deletion at the restart), "notemp:" (no program copy or batch file
+// left in the temporary folder), "secondary:CODE" (the secondary uninstaller's exit code),
+// "process:NAME" (a process of that name ran), "unchanged:PATTERN;..." (the machine as before the
+// runs but for changes that match a pattern, Wine's own and what the design leaves on purpose).
 #pragma once
 #include <windows.h>
 #include <functional>

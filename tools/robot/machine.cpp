@@ -1,4 +1,6 @@
 #include "machine.h"
+#include <mmsystem.h>
+#include <shlobj.h>
 #include <devguid.h>
 #include <setupapi.h>
 #include <algorithm>
@@ -251,7 +253,7 @@ static std::string ValueText(DWORD type, const BYTE *data, DWORD size)
     return hex;
 }
 
-static void SnapshotKey(HKEY key, const std::string &path, Snapshot *snapshot)
+static void SnapshotKey(HKEY key, const std::string &path, Snapshot *snapshot, SnapshotScope scope)
 {
     (*snapshot)["key " + path] = "";
     static char name[16384];
@@ -278,9 +280,11 @@ static void SnapshotKey(HKEY key, const std::string &path, Snapshot *snapshot)
         // everyone uses.
         if (path == "HKLM\\System" && subkey.compare(0, 10, "ControlSet") == 0)
             continue;
+        if (scope == kWithoutClasses && lstrcmpiA(subkey.c_str(), "Classes") == 0)
+            continue;
         HKEY child;
         if (RegOpenKeyExA(key, subkey.c_str(), 0, KEY_READ, &child) == ERROR_SUCCESS) {
-            SnapshotKey(child, path + "\\" + subkey, snapshot);
+            SnapshotKey(child, path + "\\" + subkey, snapshot, scope);
             RegCloseKey(child);
         }
     }
@@ -303,7 +307,7 @@ static void SnapshotServices(Snapshot *snapshot)
     CloseServiceHandle(manager);
 }
 
-Snapshot TakeSnapshot()
+Snapshot TakeSnapshot(SnapshotScope scope)
 {
     Snapshot snapshot;
     SnapshotFiles("C:", &snapshot);
@@ -316,7 +320,7 @@ Snapshot TakeSnapshot()
             HKEY key;
             if (RegOpenKeyExA(r.root, top, 0, KEY_READ, &key) != ERROR_SUCCESS)
                 continue;
-            SnapshotKey(key, std::string(r.name) + "\\" + top, &snapshot);
+            SnapshotKey(key, std::string(r.name) + "\\" + top, &snapshot, scope);
             RegCloseKey(key);
         }
     }
@@ -339,6 +343,66 @@ std::vector<Change> CompareSnapshots(const Snapshot &before, const Snapshot &aft
             changes.push_back({ '+', item.first, "", item.second });
     }
     return changes;
+}
+
+struct KnownChange {
+    const char *prefix;
+    const char *reason;   // null: Wine's own bookkeeping
+};
+
+static const KnownChange kKnownChanges[] = {
+    { "value HKCU\\Software\\Microsoft\\Multimedia\\Sound Mapper|",
+      "the preferred wave devices in force before the installation, recorded as the user's choice" },
+    { "key HKCU\\Software\\Microsoft\\Multimedia\\Sound Mapper", "the key of the preferred wave devices" },
+    { "key HKCU\\Software\\Microsoft\\Multimedia", "the key of the preferred wave devices" },
+    { "file C:\\users\\root\\Temp\\brindlework_setup_log_", "a trace log kept by the user or by a run that ended abruptly" },
+    { "value HKLM\\System\\CurrentControlSet\\Control\\Session Manager|PendingFileRenameOperations",
+      "files in use, deleted at the next restart" },
+    { "value HKLM\\System\\CurrentControlSet\\Control\\ServiceCurrent|", NULL },   // counts service starts
+    { "value HKCU\\Software\\Wine\\", NULL },
+    { "key HKCU\\Software\\Wine\\", NULL },
+    { NULL, NULL },
+};
+
+static const KnownChange *FindKnownChange(const std::string &item)
+{
+    for (const KnownChange *known = kKnownChanges; known->prefix != NULL; known++)
+        if (item.compare(0, strlen(known->prefix), known->prefix) == 0)
+            return known;
+    return NULL;
+}
+
+bool IsWineBookkeeping(const std::string &item)
+{
+    const KnownChange *known = FindKnownChange(item);
+    return known != NULL && known->reason == NULL;
+}
+
+const char *ReasonLeft(const std::string &item)
+{
+    const KnownChange *known = FindKnownChange(item);
+    return known != NULL ? known->reason : NULL;
+}
+
+std::string Leftovers(const Snapshot &before, const Snapshot &after)
+{
+    std::string text;
+    for (const Change &change : CompareSnapshots(before, after))
+        if (FindKnownChange(change.item) == NULL)
+            text += std::string(1, change.kind) + " " + change.item + "\n";
+    return text;
+}
+
+void WarmUpWine()
+{
+    waveOutGetNumDevs();
+    HWND window = CreateWindowA("STATIC", "", WS_POPUP, 0, 0, 1, 1, NULL, NULL, NULL, NULL);
+    DestroyWindow(window);
+    CoInitialize(NULL);
+    IShellLinkA *link = NULL;
+    if (SUCCEEDED(CoCreateInstance(CLSID_ShellLink, NULL, CLSCTX_INPROC_SERVER, IID_IShellLinkA, (void **)&link)))
+        link->Release();
+    Sleep(1000);
 }
 
 // ----- devices and services -----

@@ -41,11 +41,23 @@ void DeleteServiceNamed(const std::string &name);   // stopped first when it can
 // Every file and folder of drive C:, every key and value under HKLM and HKCU and every service,
 // each as one item ("file C:\\...", "key HKLM\\...", "value HKLM\\...|name", "service name")
 // with what it holds (a file's size, a value's type and data, a service's state).
+// The COM class registrations are most of the registry and nothing this setup program writes:
+// a quick snapshot leaves them out.
 typedef std::map<std::string, std::string> Snapshot;
-Snapshot TakeSnapshot();
+enum SnapshotScope { kWholeMachine, kWithoutClasses };
+Snapshot TakeSnapshot(SnapshotScope scope = kWholeMachine);
 
 struct Change {
     char kind;   // '+' added, '-' removed, '~' changed
     std::string item, before, after;
 };
 std::vector<Change> CompareSnapshots(const Snapshot &before, const Snapshot &after);
+// Changes that are no program's: Wine's own bookkeeping while programs run.
+bool IsWineBookkeeping(const std::string &item);
+// Why the design leaves the change on purpose, or null.
+const char *ReasonLeft(const std::string &item);
+// The changes neither Wine's nor left on purpose, one per line ("+ item"); "" when there are none.
+std::string Leftovers(const Snapshot &before, const Snapshot &after);
+// The display, the sound devices and the RPC service, which Wine sets up the first time a program
+// needs them: set up before a first snapshot, they are not counted as a program's doing.
+void WarmUpWine();

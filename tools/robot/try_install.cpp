@@ -6,8 +6,6 @@
 // Exit status 0 only when both runs succeeded and nothing is left that the design does not leave
 // on purpose.
 #include <windows.h>
-#include <mmsystem.h>
-#include <shlobj.h>
 #include <algorithm>
 #include <cstdio>
 #include <map>
@@ -33,42 +31,6 @@ struct Outcome {
     bool clean = true;   // ended by itself, every process with exit code 0
     std::string installDir;
 };
-
-// Changes that are not the product's: what Wine does on its own while programs run, and what the
-// design leaves on purpose (with the reason the report gives).
-struct KnownChange {
-    const char *prefix;
-    const char *reason;   // null: Wine's own bookkeeping, not reported
-};
-
-const KnownChange kKnownChanges[] = {
-    { "value HKCU\\Software\\Microsoft\\Multimedia\\Sound Mapper|",
-      "the preferred wave devices in force before the installation, recorded as the user's choice" },
-    { "key HKCU\\Software\\Microsoft\\Multimedia\\Sound Mapper", "the key of the preferred wave devices" },
-    { "key HKCU\\Software\\Microsoft\\Multimedia", "the key of the preferred wave devices" },
-    { "file C:\\users\\root\\Temp\\brindlework_setup_log_", "a trace log the user chose to keep" },
-    { "value HKLM\\System\\CurrentControlSet\\Control\\Session Manager|PendingFileRenameOperations",
-      "files in use, deleted at the next restart" },
-    { "file C:\\Product\\", NULL },
-    { "folder C:\\Product", NULL },
-    { "value HKLM\\System\\CurrentControlSet\\Control\\ServiceCurrent|", NULL },   // counts service starts
-    { "value HKCU\\Software\\Wine\\", NULL },
-    { "key HKCU\\Software\\Wine\\", NULL },
-    { NULL, NULL },
-};
-
-bool StartsWith(const std::string &text, const std::string &prefix)
-{
-    return text.compare(0, prefix.size(), prefix) == 0;
-}
-
-const KnownChange *FindKnownChange(const std::string &item)
-{
-    for (const KnownChange *known = kKnownChanges; known->prefix != NULL; known++)
-        if (StartsWith(item, known->prefix))
-            return known;
-    return NULL;
-}
 
 std::string ButtonText(const robot::Window &window, int id)
 {
@@ -214,37 +176,22 @@ int PrintChanges(const std::vector<Change> &changes, bool judge)
 {
     int unexplained = 0, printed = 0;
     for (const Change &change : changes) {
-        const KnownChange *known = FindKnownChange(change.item);
-        if (known != NULL && known->reason == NULL)
+        if (IsWineBookkeeping(change.item))
             continue;
+        const char *reason = ReasonLeft(change.item);
         std::string detail = change.kind == '~' ? change.before + " -> " + change.after
                                                 : change.kind == '+' ? change.after : change.before;
         printed++;
         printf("  %c %s%s%s", change.kind, change.item.c_str(), detail.empty() ? "" : "  = ", detail.c_str());
-        if (judge && known != NULL)
-            printf("\n      (left on purpose: %s)", known->reason);
+        if (judge && reason != NULL)
+            printf("\n      (left on purpose: %s)", reason);
         printf("\n");
-        if (judge && known == NULL)
+        if (judge && reason == NULL)
             unexplained++;
     }
     if (printed == 0)
         printf("  (nothing)\n");
     return unexplained;
-}
-
-// Wine sets up the display and the sound devices and starts the RPC service the first time a
-// program needs them: done before the first snapshot, that is not counted as the product's doing.
-void WarmUp()
-{
-    waveOutGetNumDevs();
-    GetDesktopWindow();
-    HWND window = CreateWindowA("STATIC", "", WS_POPUP, 0, 0, 1, 1, NULL, NULL, NULL, NULL);
-    DestroyWindow(window);
-    CoInitialize(NULL);
-    IShellLinkA *link = NULL;
-    if (SUCCEEDED(CoCreateInstance(CLSID_ShellLink, NULL, CLSCTX_INPROC_SERVER, IID_IShellLinkA, (void **)&link)))
-        link->Release();
-    Sleep(1000);
 }
 
 bool ParseOptions(int argc, char **argv, Options *options)
@@ -314,7 +261,7 @@ int main(int argc, char **argv)
         RegSetValueExA(drivers, "Audio", 0, REG_SZ, (const BYTE *)"alsa", 5);
         RegCloseKey(drivers);
     }
-    WarmUp();
+    WarmUpWine();
     Snapshot before = TakeSnapshot();
     int picture = 0;
     std::map<std::string, std::string> logs;
