@@ -10,12 +10,12 @@
 #include "support/memory.h"
 #include "support/msgbox.h"
 #include "support/tracelog.h"
+#include "system/library.h"
 #include "system/privileges.h"
 #include "system/setupapi_binding.h"
 #include "ui/resource.h"
 #include "uninstall/journal.h"
 #include "uninstall/uninstaller.h"
-#include <commctrl.h>
 #include <shellapi.h>
 
 const int kExitAllocFailure = 99;
@@ -228,10 +228,20 @@ static int FinishRun(RunStatus status)
     return StatusIsOk(status) ? 0 : 1;
 }
 
+// comctl32 is not among the libraries the system keeps from being planted beside a program:
+// bound from the system folder rather than imported.
+static void InitCommonControlsFromSystem()
+{
+    HMODULE controls = LibraryLoad("comctl32.dll");
+    FARPROC initialize = controls != NULL ? GetProcAddress(controls, "InitCommonControls") : NULL;
+    if (initialize != NULL)
+        ((void(WINAPI *)())initialize)();
+}
+
 int RunFlow()
 {
     RunStatus status;
-    InitCommonControls();
+    InitCommonControlsFromSystem();
     StatusInit(&status);
     SetBoxProductName(&Script.AppName);
     for (const PreparationStep *step = kPreparation; *step != NULL; step++) {
@@ -246,6 +256,7 @@ int RunFlow()
 
 int StartUp()
 {
+    RestrictLibrarySearch();
     Run.ModuleInstance = GetModuleHandleA(NULL);
     SetAllocFailureHook(ShowAllocFailure);
     if (!LibInit(NULL))

@@ -16,6 +16,22 @@ static bool SystemLibraryPath(char *path, const char *name)
     return true;
 }
 
+// Both calls are younger than the oldest system the program runs on: found by name.
+void RestrictLibrarySearch()
+{
+    typedef BOOL(WINAPI * SetDefaultDllDirectoriesProcedure)(DWORD);
+    typedef BOOL(WINAPI * SetDllDirectoryProcedure)(LPCSTR);
+    HMODULE kernel = GetModuleHandleA("kernel32.dll");
+    SetDefaultDllDirectoriesProcedure setDefault =
+        (SetDefaultDllDirectoriesProcedure)GetProcAddress(kernel, "SetDefaultDllDirectories");
+    if (setDefault != NULL && setDefault(LOAD_LIBRARY_SEARCH_SYSTEM32))
+        return;
+    // Without it, at least the current folder leaves the search.
+    SetDllDirectoryProcedure setDirectory = (SetDllDirectoryProcedure)GetProcAddress(kernel, "SetDllDirectoryA");
+    if (setDirectory != NULL)
+        setDirectory("");
+}
+
 HMODULE LibraryLoad(const char *name)
 {
     char path[MAX_PATH];

@@ -7,6 +7,9 @@ struct ProcedureSlot {
     FARPROC *slot;
 };
 
+// From here on the libraries the system loads on the program's behalf come from the system
+// folder only, never from the program's, the current or the temporary folder.
+void RestrictLibrarySearch();
 // name: a system library such as "setupapi.dll"; null when it cannot be loaded (logged only).
 HMODULE LibraryLoad(const char *name);
 bool LibraryUnload(const char *name, HMODULE module);

@@ -279,7 +279,10 @@ void CaseRunner::InstallFirst()
 
 void CaseRunner::CaptureLogs()
 {
-    for (const std::string &log : NewTraceLogs(logsBefore_)) {
+    // A successful installation moves its trace log into the installation folder before its last box.
+    std::vector<std::string> logs = NewTraceLogs(logsBefore_);
+    logs.push_back(vars_["{dir}"] + "\\install.log");
+    for (const std::string &log : logs) {
         std::string text = ReadFileText(log);
         if (!text.empty() || logs_.find(log) == logs_.end())
             logs_[log] = text;
@@ -508,7 +511,10 @@ void CaseRunner::Expect(const std::string &factText)
             journal += line + "\r\n";
         EXPECT_EQ(ReadFileText(vars_.at("{dir}") + "\\uninst.ini"), journal);
     } else if (what == "log" || what == "nolog") {
-        EXPECT_EQ(logged(rest), what == "log") << fact;
+        std::string seen;
+        for (const std::string &text : texts)
+            seen += "\n  " + text;
+        EXPECT_EQ(logged(rest), what == "log") << fact << "\nin the trace logs:" << seen;
     } else if (what == "lastlog") {
         std::vector<std::string> logs = NewTraceLogs(logsBefore_);
         std::vector<std::string> lines = logs.empty() ? std::vector<std::string>() : SplitLines(ReadFileText(logs.back()));

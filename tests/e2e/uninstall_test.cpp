@@ -152,3 +152,43 @@ TEST(Uninstallation, SecondStartWhileTheFirstAsksIsRefused)
 }
 
 }  // namespace
+
+namespace {
+
+// Libraries named like those the program loads at run time and like those the system loads on its
+// behalf then, planted beside setup.exe, in the current folder and in the temporary folder (where
+// the secondary uninstaller runs from). Wine is told to prefer such copies to its own, so a search
+// that looked there would load one, and its mark would name it. Not planted: the libraries Wine's
+// own user32 imports (version.dll), which its loader takes from the program's folder before the
+// program's first instruction; on Windows every library setup.exe imports is a known system one.
+const char *const kPlanted[] = { "setupapi", "newdev", "winmm", "comctl32", "uxtheme", "msacm32", "dwmapi", "propsys" };
+
+std::vector<std::string> Plantings()
+{
+    std::vector<std::string> arrange = { "folder:C:\\e2e\\current" };
+    for (const char *name : kPlanted) {
+        for (const char *folder : { "{product}", "C:\\e2e\\current", "{temp}" })
+            arrange.push_back(std::string("copy:") + folder + "\\" + name + ".dll=PLANTED_DLL");
+        arrange.push_back(std::string("sz:HKCU\\Software\\Wine\\DllOverrides|") + name + "=native,builtin");
+    }
+    return arrange;
+}
+
+TEST(Uninstallation, NoLibraryIsLoadedFromTheProgramsTheCurrentOrTheTemporaryFolder)
+{
+    const std::string script = e2e::Script("Planted", "RegisterUninstaller=1\r\nDeviceName=Demo Device\r\nMmeDriverModule=testdrv.dll\r\n"
+        "MmeDriverCategories=wave\r\n[Files]\r\ntestdrv.dll=%WindowsDir%\\system32\r\n");
+    e2e::RunCase({ "planted libraries", script,
+        e2e::With(Plantings(), { "copy:{product}\\testdrv.dll=TEST_DRIVER_DLL" }),
+        { { "", "", { "~|question|Planted 1.0 will be installed on your computer.\nDo you want to continue?|Yes,[No]>Yes",
+                      "~|dialog||install", "~|information|Installation completed successfully.|[OK]" }, 0, "C:\\e2e\\current" },
+          { "{dir}\\setup.exe", "-u", { "~|question|Do you really want to uninstall Planted?|Yes,[No]>Yes",
+                                        "Setup|information|Uninstallation completed successfully.|[OK]" }, 0, "C:\\e2e\\current" } },
+        { "files:C:\\planted=", "absent:{dir}", "log:Loading winmm.dll" },
+        [] {
+            RemoveTree("C:\\planted");
+            RegDeleteKeyA(HKEY_LOCAL_MACHINE, "Software\\BrindleworkTestDriver");
+        } });
+}
+
+}  // namespace
