@@ -98,18 +98,20 @@ done:
     return block;
 }
 
+// The new content is written over the old before the file is cut to its length: a program killed
+// meanwhile leaves the old journal or the new one, never an emptied file.
 bool SaveFile(const char *path, const void *data, DWORD size)
 {
     bool ok = false;
     DWORD written = 0;
-    HANDLE file = CreateFileA(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, NULL, CREATE_ALWAYS,
+    HANDLE file = CreateFileA(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, NULL, OPEN_ALWAYS,
                               FILE_ATTRIBUTE_NORMAL, NULL);
     if (file == INVALID_HANDLE_VALUE) {
         ErrorBox("Cannot create file \"%s\" (%s)", path, LastErrorText());
         return false;
     }
     SetLastError(ERROR_SUCCESS);
-    if (!SetEndOfFile(file) || !WriteFile(file, data, size, &written, NULL) || written != size) {
+    if (!WriteFile(file, data, size, &written, NULL) || written != size || !SetEndOfFile(file)) {
         if (GetLastError() == ERROR_SUCCESS)
             SetLastError(ERROR_DISK_FULL);
         ErrorBox("Cannot write %u bytes to file \"%s\" (%s)", size, path, LastErrorText());

@@ -127,13 +127,7 @@ CaseRunner::~CaseRunner()
     // What should not be there is the case's own leftover: it must not disturb the next case.
     if (!before_.empty() && after_.empty())
         after_ = TakeSnapshot(kWithoutClasses);
-    for (const Change &change : CompareSnapshots(before_, after_)) {
-        std::string item = change.item.substr(change.item.find(' ') + 1), subkey;
-        if (change.kind == '+' && change.item.rfind("key ", 0) == 0)
-            RegDeleteTreeA(RootOf(item, &subkey), subkey.c_str());
-        else if (change.kind == '+' && change.item.rfind("value ", 0) != 0 && change.item.rfind("service ", 0) != 0)
-            RemoveTree(item);
-    }
+    TakeBackAdditions(CompareSnapshots(before_, after_));
     for (const std::string &fact : case_.expect)
         if (fact.compare(0, 7, "absent:") == 0)
             RemoveTree(Expand(fact.substr(7)));

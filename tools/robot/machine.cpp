@@ -345,6 +345,29 @@ std::vector<Change> CompareSnapshots(const Snapshot &before, const Snapshot &aft
     return changes;
 }
 
+void TakeBackAdditions(const std::vector<Change> &changes)
+{
+    for (const Change &change : changes) {
+        if (change.kind != '+')
+            continue;
+        std::string kind = change.item.substr(0, change.item.find(' '));
+        std::string item = change.item.substr(kind.size() + 1), subkey;
+        if (kind == "key") {
+            RegDeleteTreeA(RootOf(item, &subkey), subkey.c_str());
+        } else if (kind == "value") {
+            HKEY key;
+            if (RegOpenKeyExA(RootOf(item.substr(0, item.find('|')), &subkey), subkey.c_str(), 0, KEY_SET_VALUE, &key) == 0) {
+                RegDeleteValueA(key, item.substr(item.find('|') + 1).c_str());
+                RegCloseKey(key);
+            }
+        } else if (kind == "service") {
+            DeleteServiceNamed(item);
+        } else {
+            RemoveTree(item);
+        }
+    }
+}
+
 struct KnownChange {
     const char *prefix;
     const char *reason;   // null: Wine's own bookkeeping

@@ -52,6 +52,8 @@ struct Change {
     std::string item, before, after;
 };
 std::vector<Change> CompareSnapshots(const Snapshot &before, const Snapshot &after);
+// Removes what the changes added: files, folders, keys, values and services (a later test's start).
+void TakeBackAdditions(const std::vector<Change> &changes);
 // Changes that are no program's: Wine's own bookkeeping while programs run.
 bool IsWineBookkeeping(const std::string &item);
 // Why the design leaves the change on purpose, or null.

@@ -80,8 +80,9 @@ TEST_F(LegacyDriver, CategoryTexts)
         int boxes = log_.BoxCount();
         EXPECT_EQ(ParseMmeCategories(c.text), c.set) << c.text;
         EXPECT_EQ(log_.BoxCount() - boxes, c.box ? 1 : 0) << c.text;
-        if (c.box)
+        if (c.box) {
             EXPECT_EQ(log_.LastBoxText(), c.box);
+        }
     }
 }
 
@@ -112,8 +113,9 @@ TEST_F(LegacyDriver, TheFirstFreeEntryOrTheHighestDuplicateOfWdmaud)
         DriverKeySetInit(&set);
         char entry[MAX_PATH] = "";
         EXPECT_EQ(FindFreeDriverEntry(&set.keys[kDrivers32], "wave", entry), c.entry != NULL) << c.values;
-        if (c.entry)
+        if (c.entry) {
             EXPECT_STREQ(entry, c.entry) << c.values;
+        }
         DriverKeySetRelease(&set);
     }
     EXPECT_NE(log_.Text().find("Found duplicate wdmaud.drv entry wave8 in Drivers32"), std::string::npos);

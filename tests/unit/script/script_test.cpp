@@ -167,8 +167,9 @@ TEST_F(ScriptReader, EntryLimitsOverBothSections)
         if (c.decorated > 0)
             text += Entries("Files.NTamd64", c.decorated, "g");
         EXPECT_EQ(Read(text), c.box) << c.base << " + " << c.decorated;
-        if (c.box[0] == '\0')
+        if (c.box[0] == '\0') {
             EXPECT_EQ(Script.FileCount, 50u);
+        }
     }
 }
 

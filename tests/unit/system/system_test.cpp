@@ -87,8 +87,9 @@ TEST_F(Registry, QueryExpandsOnlyExpandableStringsAndStaysInItsBuffer)
         char value[MAX_PATH + 8];
         memset(value, '#', sizeof value);
         EXPECT_EQ(RegKeyQueryString(&key_, c.name, value, true), c.ok) << c.name;
-        if (c.ok)
+        if (c.ok) {
             EXPECT_EQ(std::string(value), c.value) << c.name;
+        }
         EXPECT_EQ(value[MAX_PATH], '#') << c.name;
     }
     EXPECT_EQ(log_.LastBoxText().rfind(std::string("Cannot query registry value \"") + kOwnKey + "\\long\" (0/234 - ", 0), 0u);

@@ -121,8 +121,9 @@ TEST_F(Journal, WhatIsGoneIsNoWarningWhatCannotGoIs)
         int boxes = log_.BoxCount();
         EXPECT_EQ(Replay(c.line, kAllEvents), c.status) << c.line;
         EXPECT_EQ(log_.BoxCount() - boxes, c.box ? 1 : 0) << c.line;
-        if (c.box)
+        if (c.box) {
             EXPECT_TRUE(Matches(c.box, log_.LastBoxText())) << log_.LastBoxText();
+        }
     }
     RegDeleteTreeA(HKEY_CURRENT_USER, "Software\\BrindleworkJournalTest");
 }

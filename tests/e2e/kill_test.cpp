@@ -1,0 +1,262 @@
+// A long installation killed at evenly spread moments, then taken back with -u from the journal
+// that was on disk when the kill came. What may remain is the one object being made at that
+// moment (a file half copied, a folder or key just created, a service just registered) and the
+// killed run's trace log, which the design leaves for the user to send.
+// KILL_POINTS sets the number of moments (default 3).
+#include <gtest/gtest.h>
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <set>
+#include <thread>
+#include "runner.h"
+
+namespace {
+
+const char kProduct[] = "C:\\e2e\\killable";
+const char kDir[] = "C:\\Program Files\\Killable";
+const int kPayloadFiles = 24;
+const DWORD kPayloadBytes = 4 << 20;
+const DWORD kWindowTimeoutMs = 60000;
+
+typedef std::chrono::steady_clock Clock;
+
+int KillPoints()
+{
+    const char *points = getenv("KILL_POINTS");
+    return points != nullptr && atoi(points) > 0 ? atoi(points) : 3;
+}
+
+std::string PayloadName(int i)
+{
+    char name[32];
+    sprintf(name, "payload%02d.bin", i);
+    return name;
+}
+
+// Files, a shortcut, a service and the uninstall entry: every kind of object the journal records
+// without a device.
+void MakeProduct()
+{
+    RemoveTree(kProduct);
+    CreateDirectoryA("C:\\e2e", NULL);
+    CreateDirectoryA(kProduct, NULL);
+    std::string product = kProduct;
+    ASSERT_TRUE(CopyFileA(robot::EnvPath("SETUP_EXE").c_str(), (product + "\\setup.exe").c_str(), FALSE));
+    ASSERT_TRUE(CopyFileA(robot::EnvPath("TEST_SERVICE_EXE").c_str(), (product + "\\killsvc.exe").c_str(), FALSE));
+    std::string files = "[Files]\r\nkillsvc.exe=%WindowsDir%\\system32\r\n";
+    std::string block(kPayloadBytes, 'k');
+    for (int i = 1; i <= kPayloadFiles; i++) {
+        files += PayloadName(i) + "=%InstallDir%\r\n";
+        ASSERT_TRUE(WriteTextFile(product + "\\" + PayloadName(i), block));
+    }
+    WriteTextFile(product + "\\setup.ini",
+                  e2e::Script("Killable", "RegisterUninstaller=1\r\nServiceName=KillableService\r\n"
+                                          "ServiceImage=%WindowsDir%\\system32\\killsvc.exe\r\nServiceType=16\r\n"
+                                          "ServiceStartup=3\r\n[Links]\r\nFirst payload=%InstallDir%\\payload01.bin\r\n" +
+                                              files));
+}
+
+// The answers of a user who wants the product and needs no trace log.
+int AnswerFor(const robot::Window &box)
+{
+    static const struct { const char *text; int button; } kAnswers[] = {
+        { "will be installed on your computer", IDYES },
+        { "Do you really want to uninstall", IDYES },
+        { "Keep the trace log file?", IDNO },
+    };
+    for (const auto &answer : kAnswers)
+        if (box.text.find(answer.text) != std::string::npos)
+            return answer.button;
+    return box.defaultButton != 0 ? box.defaultButton : IDOK;
+}
+
+// Answers the question and the options dialog; the installation proper runs from then on.
+void StartInstallation(robot::Session &session)
+{
+    ASSERT_TRUE(session.Start(std::string(kProduct) + "\\setup.exe", "", kProduct)) << session.LastError();
+    robot::Window window;
+    ASSERT_TRUE(session.NextWindow(&window, kWindowTimeoutMs)) << session.LastError();
+    ASSERT_TRUE(window.isMessageBox) << window.Describe();
+    session.Press(window, AnswerFor(window));
+    ASSERT_TRUE(session.NextWindow(&window, kWindowTimeoutMs)) << session.LastError();
+    ASSERT_FALSE(window.isMessageBox) << window.Describe();
+    session.Press(window, IDOK);
+}
+
+// Answers every box until the program ends; the texts of the boxes, one per line.
+std::string FinishRun(robot::Session &session, DWORD *exitCode)
+{
+    std::string boxes;
+    robot::Window window;
+    while (!session.WaitExit(kWindowTimeoutMs, exitCode, &window) && window.hwnd != nullptr) {
+        boxes += window.text + "\n";
+        session.Press(window, window.isMessageBox ? AnswerFor(window) : IDOK);
+        window = robot::Window();
+    }
+    return boxes;
+}
+
+// How a user takes back what a killed installation left: the installed copy with -u when the
+// journal on disk shows it complete, else the product's copy as a secondary without a primary,
+// which removes everything but devices (this product has none). Nothing to do without a journal.
+std::string TakeBack(const std::string &journal)
+{
+    if (journal.empty())
+        return "";
+    std::string installed = std::string(kDir) + "\\setup.exe";
+    robot::Session session;
+    if (journal.find("CreateFile \"" + installed + "\"") != std::string::npos)
+        EXPECT_TRUE(session.Start(installed, "-u", kDir)) << session.LastError();
+    else
+        EXPECT_TRUE(session.Start(std::string(kProduct) + "\\setup.exe", std::string("-u -p FFFFFFFF -d \"") + kDir + "\"", kProduct))
+            << session.LastError();
+    DWORD code = 99;
+    return FinishRun(session, &code);
+}
+
+// What a kill left: the changes that are no one's on purpose, each folder or key with all it holds
+// as one object and a service with its registry key as another, split into the objects the
+// journal on disk names and those it does not.
+struct Remains {
+    std::vector<std::string> recorded, unrecorded;   // "+ folder C:\\...", "~ value HKLM\\...|name"
+};
+
+Remains WhatRemains(const Snapshot &before, const Snapshot &after, const std::string &journal)
+{
+    std::vector<Change> changes = CompareSnapshots(before, after);
+    std::set<std::string> added;
+    for (const Change &change : changes)
+        if (change.kind == '+')
+            added.insert(change.item);
+    auto recorded = [&](const std::string &path) { return journal.find("\"" + path + "\"") != std::string::npos; };
+    const std::string serviceKey = "key HKLM\\System\\CurrentControlSet\\Services\\";
+    std::set<std::string> objects[2];
+    for (const Change &change : changes) {
+        if (ReasonLeft(change.item) != nullptr || IsWineBookkeeping(change.item))
+            continue;
+        std::string object = change.item;
+        std::string kind = object.substr(0, object.find(' '));
+        std::string path = object.substr(kind.size() + 1);
+        std::string container = kind == "key" || kind == "value" ? "key " : "folder ";
+        bool named = recorded(path);
+        if (kind == "value")
+            path = path.substr(0, path.find('|'));
+        // An object the journal does not name belongs to its newest unnamed parent.
+        while (!named && path.find('\\') != std::string::npos) {
+            path = path.substr(0, path.rfind('\\'));
+            if (added.count(container + path) && !recorded(path))
+                object = container + path;
+        }
+        if (object.compare(0, serviceKey.size(), serviceKey) == 0) {
+            object = "service " + object.substr(serviceKey.size());
+            named = recorded(object.substr(8));
+        }
+        objects[named].insert(std::string(1, change.kind) + " " + object);
+    }
+    return { std::vector<std::string>(objects[1].begin(), objects[1].end()),
+             std::vector<std::string>(objects[0].begin(), objects[0].end()) };
+}
+
+// A named folder may stay only because it holds the object being made.
+bool Holds(const std::string &folder, const std::vector<std::string> &objects)
+{
+    std::string path = folder.substr(folder.find(' ', 2) + 1) + "\\";
+    return folder.find(" folder ") == 1 &&
+           std::any_of(objects.begin(), objects.end(), [&](const std::string &o) { return o.find(" " + path) != std::string::npos; });
+}
+
+int JournalEvents(const std::string &journal)
+{
+    int events = 0;
+    for (const std::string &line : SplitLines(journal))
+        events += !line.empty() && line[0] != ';';
+    return events;
+}
+
+class KilledInstallation : public ::testing::Test {
+protected:
+    static void SetUpTestSuite()
+    {
+        WarmUpWine();
+        MakeProduct();
+    }
+    static void TearDownTestSuite() { RemoveTree(kProduct); }
+};
+
+TEST_F(KilledInstallation, LeavesAtMostTheObjectBeingMade)
+{
+    Snapshot before = TakeSnapshot(kWithoutClasses);
+
+    // The whole installation once, with the journal on disk watched all along: its length is the
+    // time from the options dialog to the journal's last save, and a kill must find the journal
+    // only as it was before a save or after it.
+    Clock::duration length;
+    {
+        robot::Session session;
+        StartInstallation(session);
+        Clock::time_point start = Clock::now(), lastSave = start;
+        std::atomic<bool> installing(true);
+        int emptied = 0;
+        std::thread watcher([&] {
+            DWORD size = 0;
+            WIN32_FILE_ATTRIBUTE_DATA journal;
+            std::string path = std::string(kDir) + "\\uninst.ini";
+            while (installing) {
+                if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &journal) || journal.nFileSizeLow == size)
+                    continue;
+                emptied += size != 0 && journal.nFileSizeLow == 0;
+                size = journal.nFileSizeLow;
+                lastSave = Clock::now();
+            }
+        });
+        robot::Window done;
+        bool ended = session.NextWindow(&done, kWindowTimeoutMs);
+        installing = false;
+        watcher.join();
+        length = lastSave - start;
+        ASSERT_TRUE(ended) << session.LastError();
+        EXPECT_EQ(emptied, 0) << "times the journal on disk was seen empty between two saves";
+        ASSERT_EQ(done.text, "Installation completed successfully.");
+        session.Press(done, IDOK);
+        DWORD code = 99;
+        FinishRun(session, &code);
+        ASSERT_EQ(code, 0u);
+    }
+    TakeBack(ReadFileText(std::string(kDir) + "\\uninst.ini"));
+    Snapshot after = TakeSnapshot(kWithoutClasses);
+    Remains left = WhatRemains(before, after, "");
+    EXPECT_EQ(left.unrecorded, std::vector<std::string>()) << "after a complete installation";
+    TakeBackAdditions(CompareSnapshots(before, after));
+
+    const int points = KillPoints();
+    int clean = 0;
+    for (int k = 1; k <= points; k++) {
+        Clock::duration at = length * k / (points + 1);
+        long long ms = std::chrono::duration_cast<std::chrono::milliseconds>(at).count();
+        SCOPED_TRACE("killed at " + std::to_string(ms) + " ms");
+        std::string journal;
+        {
+            robot::Session session;
+            StartInstallation(session);
+            std::this_thread::sleep_for(at);
+            session.KillAll();
+            journal = ReadFileText(std::string(kDir) + "\\uninst.ini");
+        }
+        std::string boxes = TakeBack(journal);
+        after = TakeSnapshot(kWithoutClasses);
+        Remains left = WhatRemains(before, after, journal);
+        EXPECT_LE(left.unrecorded.size(), 1u) << "the uninstallation's boxes:\n" << boxes;
+        for (const std::string &object : left.recorded)
+            EXPECT_TRUE(Holds(object, left.unrecorded)) << object << " is in the journal on disk, and still there";
+        printf("kill %d of %d at %lld of %lld ms: %d events on disk; left: %s\n", k, points, ms,
+               (long long)std::chrono::duration_cast<std::chrono::milliseconds>(length).count(), JournalEvents(journal),
+               left.unrecorded.empty() ? "nothing" : left.unrecorded.front().c_str());
+        clean += left.unrecorded.empty();
+        TakeBackAdditions(CompareSnapshots(before, after));
+    }
+    printf("%d kill points, %d left nothing, %d left the object being made\n", points, clean, points - clean);
+}
+
+}  // namespace
