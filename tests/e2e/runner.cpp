@@ -158,9 +158,10 @@ std::string CaseRunner::Expand(const std::string &text) const
 // afterwards.
 void CaseRunner::SetValue(const std::string &path, DWORD type, const std::string &data)
 {
-    std::string subkey, name = path.substr(path.find('|') + 1);
-    HKEY root = RootOf(path.substr(0, path.find('|')), &subkey), key;
-    ASSERT_EQ(RegCreateKeyA(root, subkey.c_str(), &key), ERROR_SUCCESS) << path;
+    std::string name = path.substr(path.find('|') + 1);
+    RegistryPath split = SplitRegistryPath(path.substr(0, path.find('|')));
+    HKEY key;
+    ASSERT_TRUE(split.root != NULL && RegCreateKeyA(split.root, split.subkey.c_str(), &key) == ERROR_SUCCESS) << path;
     BYTE old[1024];
     DWORD oldType = REG_NONE, oldSize = sizeof old;
     bool had = RegQueryValueExA(key, name.c_str(), NULL, &oldType, old, &oldSize) == ERROR_SUCCESS;
@@ -173,9 +174,9 @@ void CaseRunner::SetValue(const std::string &path, DWORD type, const std::string
         RegSetValueExA(key, name.c_str(), 0, type, (const BYTE *)data.c_str(), (DWORD)data.size() + 1);
     RegCloseKey(key);
     std::string saved((char *)old, had ? oldSize : 0);
-    undo_.push_back([root, subkey, name, had, oldType, saved] {
+    undo_.push_back([split, name, had, oldType, saved] {
         HKEY k;
-        if (RegOpenKeyExA(root, subkey.c_str(), 0, KEY_ALL_ACCESS, &k) != ERROR_SUCCESS)
+        if (RegOpenKeyExA(split.root, split.subkey.c_str(), 0, KEY_ALL_ACCESS, &k) != ERROR_SUCCESS)
             return;
         if (had)
             RegSetValueExA(k, name.c_str(), 0, oldType, (const BYTE *)saved.data(), (DWORD)saved.size());

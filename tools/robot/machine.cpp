@@ -166,25 +166,23 @@ void ClearPendingRenames()
     }
 }
 
-HKEY RootOf(const std::string &path, std::string *subkey)
+RegistryPath SplitRegistryPath(const std::string &path)
 {
     static const struct { const char *prefix; HKEY root; } kRoots[] = {
         { "HKLM\\", HKEY_LOCAL_MACHINE }, { "HKCU\\", HKEY_CURRENT_USER },
     };
     for (const auto &r : kRoots) {
-        if (path.compare(0, 5, r.prefix) == 0) {
-            *subkey = path.substr(5);
-            return r.root;
-        }
+        if (path.compare(0, 5, r.prefix) == 0)
+            return { r.root, path.substr(5) };
     }
-    return NULL;
+    return { NULL, "" };
 }
 
 bool RegistryKeyExists(const std::string &path)
 {
-    std::string subkey;
-    HKEY root = RootOf(path, &subkey), key;
-    if (root == NULL || RegOpenKeyExA(root, subkey.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
+    RegistryPath split = SplitRegistryPath(path);
+    HKEY key;
+    if (split.root == NULL || RegOpenKeyExA(split.root, split.subkey.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
         return false;
     RegCloseKey(key);
     return true;
@@ -192,9 +190,10 @@ bool RegistryKeyExists(const std::string &path)
 
 std::string RegistryValue(const std::string &path, const char *name)
 {
-    std::string subkey, value;
-    HKEY root = RootOf(path, &subkey), key;
-    if (root == NULL || RegOpenKeyExA(root, subkey.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
+    std::string value;
+    RegistryPath split = SplitRegistryPath(path);
+    HKEY key;
+    if (split.root == NULL || RegOpenKeyExA(split.root, split.subkey.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
         return value;
     BYTE data[2048];
     DWORD size = sizeof data - 1, type = 0;
@@ -351,12 +350,15 @@ void TakeBackAdditions(const std::vector<Change> &changes)
         if (change.kind != '+')
             continue;
         std::string kind = change.item.substr(0, change.item.find(' '));
-        std::string item = change.item.substr(kind.size() + 1), subkey;
+        std::string item = change.item.substr(kind.size() + 1);
+        RegistryPath split = SplitRegistryPath(item.substr(0, item.find('|')));
+        if (split.root == NULL && (kind == "key" || kind == "value"))
+            continue;
         if (kind == "key") {
-            RegDeleteTreeA(RootOf(item, &subkey), subkey.c_str());
+            RegDeleteTreeA(split.root, split.subkey.c_str());
         } else if (kind == "value") {
             HKEY key;
-            if (RegOpenKeyExA(RootOf(item.substr(0, item.find('|')), &subkey), subkey.c_str(), 0, KEY_SET_VALUE, &key) == 0) {
+            if (RegOpenKeyExA(split.root, split.subkey.c_str(), 0, KEY_SET_VALUE, &key) == 0) {
                 RegDeleteValueA(key, item.substr(item.find('|') + 1).c_str());
                 RegCloseKey(key);
             }

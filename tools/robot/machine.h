@@ -20,7 +20,11 @@ std::vector<std::string> TraceLogs();                              // full paths
 std::vector<std::string> NewTraceLogs(const std::vector<std::string> &before);
 
 // Registry paths are written with a root prefix: "HKLM\\..." or "HKCU\\...".
-HKEY RootOf(const std::string &path, std::string *subkey);
+struct RegistryPath {
+    HKEY root;            // null for a root the robot does not know
+    std::string subkey;
+};
+RegistryPath SplitRegistryPath(const std::string &path);
 bool RegistryKeyExists(const std::string &path);
 std::string RegistryValue(const std::string &path, const char *name);   // "" when absent; numbers in decimal
 
