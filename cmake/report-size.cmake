@@ -1,3 +1,16 @@
+# Says the size of the program after its link, and fails when the program has static
+# constructors (its entry point starts no C runtime to run them) or imports the C library.
 file(SIZE "${FILE}" size)
 get_filename_component(name "${FILE}" NAME)
 message(STATUS "${name}: ${size} bytes")
+execute_process(COMMAND "${OBJDUMP}" -h -p "${FILE}" OUTPUT_VARIABLE dump RESULT_VARIABLE rc)
+if(NOT rc EQUAL 0)
+    message(FATAL_ERROR "${name}: cannot read its headers with ${OBJDUMP}")
+endif()
+if(dump MATCHES "[ \t](\\.ctors|\\.init_array|\\.CRT|\\.tls)[ \t]")
+    message(FATAL_ERROR "${name}: has a ${CMAKE_MATCH_1} section, which nothing would run")
+endif()
+string(TOLOWER "${dump}" lowered)
+if(lowered MATCHES "dll name: (msvcr[^ \n]*|ucrtbase[^ \n]*|api-ms-win-crt[^ \n]*|libstdc[^ \n]*|libgcc[^ \n]*)")
+    message(FATAL_ERROR "${name}: imports ${CMAKE_MATCH_1}")
+endif()

@@ -2,10 +2,11 @@
 #include "shell/runflow.h"
 #include "support/runstate.h"
 
-// The process entry: the run state's command line is everything after the program name.
-int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int)
+// The process entry, called by the loader itself: no C runtime starts before it, so the program
+// has no static constructors and uses no C library (the link checks both). The run state's
+// command line is everything after the program name.
+extern "C" void ProcessEntry()
 {
     Run.CommandLineTail = StripProgramName(GetCommandLineA());
     ExitProcess((UINT)StartUp());
-    return 0;
 }
