@@ -300,13 +300,15 @@ static RunStatus SaveJournalStep()
     return FailedUnless(SaveJournal());
 }
 
-// From the installation folder's first save on, the journal on disk follows every record.
+// From the installation folder's first save on, the journal on disk follows every record. The
+// first save records uninst.ini itself after writing it; that line goes to disk at once, or an
+// installation killed before the next record would leave a journal that does not name itself.
 static RunStatus StartSavingJournal()
 {
     if (!SaveJournal())
         return kStatusFailed;
     SetJournalSaver(SaveJournal);
-    return 0;
+    return FailedUnless(SaveJournal());
 }
 
 struct InstallStep {

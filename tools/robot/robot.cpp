@@ -580,6 +580,11 @@ DWORD Session::RootPid() const
     return rootPid_;
 }
 
+void Session::SetPollMs(DWORD ms)
+{
+    pollMs_ = ms;
+}
+
 std::vector<DWORD> Session::Pids() const
 {
     std::vector<DWORD> pids;
@@ -762,7 +767,7 @@ bool Session::FindNewWindow(Window *window, bool waitUntilReady)
             continue;
         if (waitUntilReady) {
             // Windows appear asynchronously: take it once two looks agree.
-            Sleep(kPollMs);
+            Sleep(pollMs_);
             if (!ReadWindow(h, &second) || !IsWindowVisible(h) || Shape(first) != Shape(second))
                 continue;
         } else {
@@ -794,7 +799,7 @@ bool Session::NextWindow(Window *window, DWORD timeoutMs)
             return Fail("every process of the program has ended (" + ProcessSummary() + ")");
         if (Expired(start, timeoutMs))
             return Fail("no new window within " + std::to_string(timeoutMs) + " ms (" + ProcessSummary() + ")");
-        Sleep(kPollMs);
+        Sleep(pollMs_);
     }
 }
 
@@ -953,7 +958,30 @@ void Session::KillAll()
     }
 }
 
+void Session::KillRoot()
+{
+    if (root_ && WaitForSingleObject(root_, 0) != WAIT_OBJECT_0) {
+        TerminateProcess(root_, kKilledExitCode);
+        WaitForSingleObject(root_, kKillWaitMs);
+    }
+}
+
 // ----- helpers -----
+
+int UsualAnswer(const Window &box)
+{
+    static const struct { const char *text; int button; } kPolicy[] = {
+        { "will be installed on your computer", IDYES },
+        { "Do you really want to uninstall", IDYES },
+        { "Keep the trace log file?", IDNO },
+        { "Restart Windows now?", IDNO },
+        { "Retry delete operation?", IDNO },
+    };
+    for (const auto &rule : kPolicy)
+        if (box.text.find(rule.text) != std::string::npos)
+            return rule.button;
+    return box.defaultButton != 0 ? box.defaultButton : IDOK;
+}
 
 std::string WindowsPath(const std::string &unixPath)
 {

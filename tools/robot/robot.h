@@ -83,6 +83,7 @@ public:
     // of the command line as the program should receive it (see QuoteArg).
     bool Start(const std::string &exe, const std::string &args, const std::string &cwd = "");
     DWORD RootPid() const;
+    void SetPollMs(DWORD ms);   // how often the program is looked at (kPollMs unless set)
 
     // Next top-level visible window of any process of the program that was not returned before;
     // false on timeout or when every process has ended (then *window is untouched).
@@ -102,6 +103,9 @@ public:
     // receives the started process's exit code (STILL_ACTIVE while it runs).
     bool WaitExit(DWORD timeoutMs, DWORD *exitCode, Window *unexpected = nullptr);
     void KillAll();
+    // Ends the first process only, as a user ending it from the task list would; what it
+    // started is left to end by itself.
+    void KillRoot();
     bool Running();   // some process of the program has not ended yet
 
     std::vector<DWORD> Pids() const;             // every process of the program seen so far
@@ -128,11 +132,16 @@ private:
     HANDLE root_ = nullptr;
     DWORD rootPid_ = 0;
     DWORD desktopPid_ = 0;  // Wine's desktop process: never part of the program
+    DWORD pollMs_ = kPollMs;
     FILETIME startTime_ = {};
     std::vector<Process> processes_;
     std::vector<HWND> returned_;
     std::string lastError_;
 };
+
+// The answer of a user who takes the defaults: yes to the questions whether to install and to
+// uninstall, no to keeping the trace log, restarting Windows and retrying, else the default button.
+int UsualAnswer(const Window &box);
 
 // "/a/b" -> "Z:\a\b" (Wine maps Z: to the Unix root); anything else is returned unchanged.
 std::string WindowsPath(const std::string &unixPath);

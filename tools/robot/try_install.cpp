@@ -55,17 +55,7 @@ int ChooseBoxAnswer(const Options &options, const robot::Window &box)
     for (const auto &rule : options.answers)
         if (box.text.find(rule.first) != std::string::npos && ButtonNamed(box, rule.second) != 0)
             return ButtonNamed(box, rule.second);
-    static const struct { const char *text; int button; } kPolicy[] = {
-        { "will be installed on your computer", IDYES },
-        { "Do you really want to uninstall", IDYES },
-        { "Keep the trace log file?", IDNO },
-        { "Restart Windows now?", IDNO },
-        { "Retry delete operation?", IDNO },
-    };
-    for (const auto &rule : kPolicy)
-        if (box.text.find(rule.text) != std::string::npos)
-            return rule.button;
-    return box.defaultButton != 0 ? box.defaultButton : IDOK;
+    return robot::UsualAnswer(box);
 }
 
 // The dialogs by their controls: the license (1000), the install options (1001), the progress
