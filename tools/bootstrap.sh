@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Installs the Debian packages the build and the tests need. Quick when they are present.
+# Installs the Debian packages the build and the tests need, and any named as arguments (the
+# benchmark names its peer installer's compiler). Quick when they are present.
 set -euo pipefail
 
 packages=(
@@ -8,6 +9,7 @@ packages=(
     googletest
     wine64 xvfb xauth
     imagemagick
+    "$@"
 )
 
 missing=()
