@@ -1,0 +1,495 @@
+// The benchmark runner, inside one Wine prefix with a warm server: installs and uninstalls each
+// prepared product with setup.exe (every box answered at once), with the peer installer (silent)
+// and with a bare CopyFileA / DeleteFileA loop; times the first box, the example product and the
+// parts the time goes to; prints the medians as a table.
+//   bench.exe BENCH_DIR ROUNDS
+// BENCH_DIR holds products\<case>\ (setup.ini, setup.exe, the payload, optionally peer.exe) and
+// demo\ (the example product with setup.exe).
+#include "machine.h"
+#include "robot.h"
+#include "support/libinit.h"
+#include "support/runstate.h"
+#include "support/tracelog.h"
+#include "system/file_ops.h"
+#include "ui/progress.h"
+
+#include <objbase.h>
+#include <shlobj.h>
+
+#include <algorithm>
+#include <map>
+#include <string>
+#include <vector>
+
+namespace {
+
+const char kCopyDir[] = "C:\\bench-copy";
+const char kPeerDir[] = "C:\\Program Files\\Peer Bench";
+const DWORD kPollMs = 2;
+const DWORD kRunTimeoutMs = 600000;
+
+double Ms()
+{
+    static LARGE_INTEGER frequency;
+    if (!frequency.QuadPart)
+        QueryPerformanceFrequency(&frequency);
+    LARGE_INTEGER now;
+    QueryPerformanceCounter(&now);
+    return now.QuadPart * 1000.0 / frequency.QuadPart;
+}
+
+// Every measurement by case and metric, in the order first seen.
+struct Results {
+    std::vector<std::pair<std::string, std::string>> order;
+    std::map<std::pair<std::string, std::string>, std::vector<double>> values;
+
+    void Add(const std::string &name, const std::string &metric, double value)
+    {
+        auto key = std::make_pair(name, metric);
+        if (!values.count(key))
+            order.push_back(key);
+        values[key].push_back(value);
+        printf("%s\t%s\t%.1f\n", name.c_str(), metric.c_str(), value);
+        fflush(stdout);
+    }
+    double Median(const std::string &name, const std::string &metric) const
+    {
+        auto found = values.find(std::make_pair(name, metric));
+        if (found == values.end())
+            return -1;
+        std::vector<double> v = found->second;
+        std::sort(v.begin(), v.end());
+        return v.size() % 2 ? v[v.size() / 2] : (v[v.size() / 2 - 1] + v[v.size() / 2]) / 2;
+    }
+};
+
+bool failed = false;
+
+void Fail(const std::string &what)
+{
+    printf("FAILED: %s\n", what.c_str());
+    fflush(stdout);
+    failed = true;
+}
+
+// What happened when, in ms from the start of a setup run.
+struct Timeline {
+    double end = 0;
+    std::vector<std::pair<double, std::string>> events;
+    void Add(double at, const std::string &what) { events.push_back({ at, what }); }
+    double First(const std::string &prefix) const
+    {
+        for (const auto &e : events)
+            if (e.second.compare(0, prefix.size(), prefix) == 0)
+                return e.first;
+        return -1;
+    }
+};
+
+// Boxes get the answers of a user who takes the defaults; the dialogs are confirmed as they are.
+void Answer(robot::Session &session, const robot::Window &window)
+{
+    if (window.isMessageBox)
+        session.Press(window, robot::UsualAnswer(window));
+    else if (window.FindControl(1004) == NULL)   // the progress window needs nothing
+        session.Press(window, IDOK);
+}
+
+// Runs setup.exe (or another program) to its end and every process it started; windows are
+// answered as they come. False when a process of the program did not end with 0.
+bool RunProgram(const std::string &exe, const std::string &args, const std::string &cwd, double *ms,
+                Timeline *timeline = NULL)
+{
+    robot::Session session;
+    session.SetPollMs(kPollMs);
+    std::vector<std::string> logsBefore = TraceLogs();
+    std::map<DWORD, bool> seen;   // pid -> ended
+    std::vector<std::string> logsSeen;
+    std::string boxes;   // what the user saw, for the report of a failure
+    double start = Ms();
+    if (!session.Start(exe, args, cwd)) {
+        Fail(session.LastError());
+        return false;
+    }
+    for (;;) {
+        robot::Window window;
+        bool found = session.NextWindow(&window, 0);
+        double now = Ms() - start;
+        if (timeline) {
+            for (const robot::ProcessInfo &p : session.Processes()) {
+                if (!seen.count(p.pid))
+                    timeline->Add(now, "start " + (p.exe.empty() ? std::string("(still loading)") : p.exe));
+                if (p.ended && !seen[p.pid])
+                    timeline->Add(now, "end " + (p.exe.empty() ? std::string("(never loaded)") : p.exe));
+                seen[p.pid] = p.ended;
+            }
+            for (const std::string &log : NewTraceLogs(logsBefore))
+                if (std::find(logsSeen.begin(), logsSeen.end(), log) == logsSeen.end()) {
+                    logsSeen.push_back(log);
+                    timeline->Add(now, "trace log " + log.substr(log.rfind('\\') + 1));
+                }
+        }
+        if (found) {
+            boxes += "\n    " + window.Describe();
+            if (timeline)
+                timeline->Add(now, (window.isMessageBox ? "box: " : "window: ") + window.text.substr(0, 40));
+            Answer(session, window);
+            continue;
+        }
+        if (!session.Running())
+            break;
+        if (now > kRunTimeoutMs) {
+            Fail(exe + " " + args + " did not end");
+            session.KillAll();
+            return false;
+        }
+        Sleep(kPollMs);
+    }
+    *ms = Ms() - start;
+    if (timeline)
+        timeline->end = *ms;
+    // A process without a file name is a helper Wine could not start (the harness turns the
+    // shell's menu builder off); only the programs themselves must end well.
+    for (const robot::ProcessInfo &p : session.Processes())
+        if (p.exitKnown && p.exitCode != 0 && !p.exe.empty()) {
+            Fail(exe + " " + args + ": " + session.ProcessSummary() + boxes);
+            return false;
+        }
+    return true;
+}
+
+std::vector<std::string> Payload(const std::string &product)
+{
+    std::vector<std::string> files;
+    for (const std::string &name : ListFolder(product + "\\*.bin"))
+        files.push_back(name);
+    return files;
+}
+
+ULONGLONG FileSize(const std::string &path)
+{
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data))
+        return ~0ull;
+    return ((ULONGLONG)data.nFileSizeHigh << 32) | data.nFileSizeLow;
+}
+
+// Every payload file arrived whole in folder.
+bool Arrived(const std::string &product, const std::string &folder)
+{
+    for (const std::string &name : Payload(product))
+        if (FileSize(folder + "\\" + name) != FileSize(product + "\\" + name)) {
+            Fail(name + " did not arrive whole in " + folder);
+            return false;
+        }
+    return true;
+}
+
+std::string IniValue(const std::string &product, const char *key)
+{
+    char value[MAX_PATH];
+    GetPrivateProfileStringA("Main", key, "", value, sizeof value, (product + "\\setup.ini").c_str());
+    return value;
+}
+
+void MeasureSetup(Results *results, const std::string &name, const std::string &product, Timeline *install,
+                  Timeline *uninstall)
+{
+    std::string folder = "C:\\Program Files\\" + IniValue(product, "AppName");
+    double ms;
+    if (!RunProgram(product + "\\setup.exe", "", product, &ms, install) || !Arrived(product, folder))
+        return;
+    results->Add(name, "setup install", ms);
+    results->Add(name, "journal lines", (double)SplitLines(ReadFileText(folder + "\\uninst.ini")).size());
+    results->Add(name, "trace log lines", (double)SplitLines(ReadFileText(folder + "\\install.log")).size());
+    if (!RunProgram(folder + "\\setup.exe", "-u", folder, &ms, uninstall))
+        return;
+    if (PathExists(folder))
+        Fail(folder + " is still there after the uninstallation");
+    results->Add(name, "setup uninstall", ms);
+}
+
+void MeasureCopyLoop(Results *results, const std::string &name, const std::string &product)
+{
+    std::vector<std::string> files = Payload(product);
+    double start = Ms();
+    CreateDirectoryA(kCopyDir, NULL);
+    for (const std::string &file : files)
+        if (!CopyFileA((product + "\\" + file).c_str(), (std::string(kCopyDir) + "\\" + file).c_str(), FALSE))
+            Fail("CopyFileA " + file + " failed");
+    results->Add(name, "copy loop", Ms() - start);
+    start = Ms();
+    for (const std::string &file : files)
+        DeleteFileA((std::string(kCopyDir) + "\\" + file).c_str());
+    RemoveDirectoryA(kCopyDir);
+    results->Add(name, "delete loop", Ms() - start);
+    // The program's own copy routine alone: what its fixed block size costs.
+    start = Ms();
+    CreateDirectoryA(kCopyDir, NULL);
+    for (const std::string &file : files)
+        if (!CopyOneFile((product + "\\" + file).c_str(), (std::string(kCopyDir) + "\\" + file).c_str(), false))
+            Fail("CopyOneFile " + file + " failed");
+    results->Add(name, "block copy loop", Ms() - start);
+    for (const std::string &file : files)
+        DeleteFileA((std::string(kCopyDir) + "\\" + file).c_str());
+    RemoveDirectoryA(kCopyDir);
+}
+
+// The peer's silent installer, its uninstaller run in place, and its uninstaller as a user
+// starts it (a copy of itself in the temporary folder does the work).
+void MeasurePeer(Results *results, const std::string &name, const std::string &product)
+{
+    std::string peer = product + "\\peer.exe", uninstaller = std::string(kPeerDir) + "\\uninst.exe";
+    if (!PathExists(peer))
+        return;
+    double ms;
+    for (int way = 0; way < 2; way++) {
+        if (!RunProgram(peer, std::string("/S /D=") + kPeerDir, product, &ms) || !Arrived(product, kPeerDir))
+            return;
+        results->Add(name, "peer install", ms);
+        std::string args = way == 0 ? std::string("/S _?=") + kPeerDir : "/S";
+        if (!RunProgram(uninstaller, args, kPeerDir, &ms))
+            return;
+        results->Add(name, way == 0 ? "peer uninstall in place" : "peer uninstall", ms);
+        DeleteFileA(uninstaller.c_str());   // run in place, it cannot delete itself
+        RemoveDirectoryA(kPeerDir);
+        if (PathExists(kPeerDir))
+            Fail(std::string(kPeerDir) + " is still there after the peer's uninstallation");
+    }
+}
+
+// From the start to the first visible message box; the user then says No.
+void MeasureFirstBox(Results *results, const std::string &product)
+{
+    robot::Session session;
+    session.SetPollMs(1);
+    double start = Ms();
+    if (!session.Start(product + "\\setup.exe", "", product)) {
+        Fail(session.LastError());
+        return;
+    }
+    robot::Window box;
+    if (!session.NextWindow(&box, 10000) || !box.isMessageBox) {
+        Fail("no first box: " + session.LastError());
+        return;
+    }
+    // The robot looks twice, 1 ms apart, before it takes a window as shown.
+    results->Add("first box", "time", Ms() - start);
+    session.Press(box, IDNO);
+    DWORD code = 0;
+    if (!session.WaitExit(10000, &code) || code != 0)
+        Fail("setup.exe did not end quietly after No");
+}
+
+// The parts of a run measured alone, in this process, with the program's own routines.
+void MeasureParts(Results *results, const std::string &product, const std::string &bigFile)
+{
+    // A flushed trace-log line.
+    const int lines = 200;
+    Run.TraceLogHandle = CreateFileA((TempFolder() + "\\bench.log").c_str(), GENERIC_WRITE, FILE_SHARE_READ, NULL,
+                                     CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
+    double start = Ms();
+    for (int i = 0; i < lines; i++)
+        LogLine(kLogValue, "Copying \"%s\" to \"%s\"", bigFile.c_str(), kCopyDir);
+    results->Add("parts", "trace log line, flushed", (Ms() - start) / lines);
+    CloseHandle(Run.TraceLogHandle);
+    Run.TraceLogHandle = NULL;
+    DeleteFileA((TempFolder() + "\\bench.log").c_str());
+
+    // One large file: the program's 20,480-byte blocks against the system's copy.
+    CreateDirectoryA(kCopyDir, NULL);
+    std::string to = std::string(kCopyDir) + "\\big.bin";
+    start = Ms();
+    if (!CopyOneFile(bigFile.c_str(), to.c_str(), false))
+        Fail("CopyOneFile failed");
+    results->Add("parts", "copy 100 MB, 20,480-byte blocks", Ms() - start);
+    DeleteFileA(to.c_str());
+    start = Ms();
+    CopyFileA(bigFile.c_str(), to.c_str(), FALSE);
+    results->Add("parts", "copy 100 MB, CopyFileA", Ms() - start);
+    DeleteFileA(to.c_str());
+    RemoveDirectoryA(kCopyDir);
+
+    // The progress window: its thread, its dialog, its end.
+    start = Ms();
+    ShowProgress(true, "Measuring");
+    ShowProgress(false, NULL);
+    results->Add("parts", "progress window shown and closed", Ms() - start);
+}
+
+// The start of COM and the first shell link, which only a fresh process shows: bench.exe com.
+int MeasureComStart()
+{
+    double start = Ms();
+    CoInitialize(NULL);
+    IShellLinkA *link = NULL;
+    IPersistFile *file = NULL;
+    HRESULT hr = CoCreateInstance(CLSID_ShellLink, NULL, CLSCTX_INPROC_SERVER, IID_IShellLinkA, (void **)&link);
+    if (SUCCEEDED(hr)) {
+        link->SetPath("C:\\windows\\notepad.exe");
+        hr = link->QueryInterface(IID_IPersistFile, (void **)&file);
+    }
+    std::string path = TempFolder() + "\\bench.lnk";
+    WCHAR wide[MAX_PATH];
+    MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, wide, MAX_PATH);
+    if (SUCCEEDED(hr))
+        hr = file->Save(wide, TRUE);
+    double ms = Ms() - start;
+    if (file)
+        file->Release();
+    if (link)
+        link->Release();
+    DeleteFileA(path.c_str());
+    printf("%.1f\n", ms);
+    return SUCCEEDED(hr) ? 0 : 1;
+}
+
+// A program that does nothing, started directly and through the command interpreter the way the
+// secondary uninstaller is (cmd /c a batch file with start /w).
+void MeasureProcessStarts(Results *results, const std::string &self)
+{
+    double ms;
+    if (RunProgram(self, "nothing", "C:\\", &ms))
+        results->Add("parts", "process start, direct", ms);
+    std::string batch = TempFolder() + "\\bench.bat";
+    WriteTextFile(batch, "@echo off\r\nstart /w " + self + " nothing\r\n");
+    char comspec[MAX_PATH];
+    GetEnvironmentVariableA("ComSpec", comspec, MAX_PATH);
+    if (RunProgram(comspec, "/c " + batch, "C:\\", &ms))
+        results->Add("parts", "process start, through cmd /c start /w", ms);
+    double com = 0;
+    DeleteFileA(batch.c_str());
+    // COM in a fresh process: the child's own figure.
+    SECURITY_ATTRIBUTES inherit = { sizeof inherit, NULL, TRUE };
+    HANDLE read, write;
+    if (!CreatePipe(&read, &write, &inherit, 0))
+        return;
+    SetHandleInformation(read, HANDLE_FLAG_INHERIT, 0);
+    STARTUPINFOA si = { sizeof si };
+    si.dwFlags = STARTF_USESTDHANDLES;
+    si.hStdOutput = write;
+    si.hStdError = write;
+    PROCESS_INFORMATION pi;
+    std::string line = "\"" + self + "\" com";
+    if (CreateProcessA(self.c_str(), &line[0], NULL, NULL, TRUE, 0, NULL, NULL, &si, &pi)) {
+        CloseHandle(write);
+        char text[64] = "";
+        DWORD got = 0;
+        ReadFile(read, text, sizeof text - 1, &got, NULL);
+        text[got] = '\0';
+        WaitForSingleObject(pi.hProcess, INFINITE);
+        CloseHandle(pi.hProcess);
+        CloseHandle(pi.hThread);
+        com = atof(text);
+        if (com > 0)
+            results->Add("parts", "COM start and first shell link", com);
+    } else {
+        CloseHandle(write);
+    }
+    CloseHandle(read);
+}
+
+void PrintTimeline(const char *title, const Timeline &timeline)
+{
+    printf("\n%s (ms from the start):\n", title);
+    for (const auto &e : timeline.events)
+        printf("  %7.0f  %s\n", e.first, e.second.c_str());
+    printf("  %7.0f  all ended\n", timeline.end);
+}
+
+void PrintRow(const Results &r, const char *what, const std::string &name, const char *metric, const char *unit = "ms")
+{
+    double v = r.Median(name, metric);
+    if (v >= 0)
+        printf("| %s | %.0f %s |\n", what, v, unit);
+}
+
+void PrintRatio(const Results &r, const char *what, const std::string &name, const char *a, const char *b)
+{
+    double x = r.Median(name, a), y = r.Median(name, b);
+    if (x > 0 && y > 0)
+        printf("| %s | %.2fx |\n", what, x / y);
+}
+
+}  // namespace
+
+int main(int argc, char **argv)
+{
+    if (argc == 2 && strcmp(argv[1], "nothing") == 0)
+        return 0;
+    if (argc == 2 && strcmp(argv[1], "com") == 0)
+        return MeasureComStart();
+    if (argc != 3) {
+        fprintf(stderr, "usage: bench.exe BENCH_DIR ROUNDS\n");
+        return 2;
+    }
+    LibInit(NULL);
+    std::string dir = robot::WindowsPath(argv[1]);
+    int rounds = atoi(argv[2]);
+    char self[MAX_PATH];
+    GetModuleFileNameA(NULL, self, MAX_PATH);
+    Results results;
+    Timeline install, uninstall;
+    std::vector<std::string> cases = SplitLines(ReadFileText(dir + "\\cases.txt"));
+    cases.erase(std::remove(cases.begin(), cases.end(), std::string()), cases.end());
+    std::string main = "50 files, 500 MB";
+    for (int round = 0; round < rounds && !failed; round++) {
+        install = Timeline();   // the last round's is printed
+        uninstall = Timeline();
+        for (const std::string &name : cases) {
+            std::string product = dir + "\\products\\" + name;
+            bool isMain = name == main;
+            MeasureSetup(&results, name, product, isMain ? &install : NULL, isMain ? &uninstall : NULL);
+            MeasureCopyLoop(&results, name, product);
+            MeasurePeer(&results, name, product);
+        }
+        MeasureFirstBox(&results, dir + "\\products\\" + main);
+        double ms;
+        if (RunProgram(dir + "\\demo\\setup.exe", "", dir + "\\demo", &ms)) {
+            std::string folder = "C:\\Program Files\\" + IniValue(dir + "\\demo", "AppName");
+            double un;
+            if (RunProgram(folder + "\\setup.exe", "-u", folder, &un))
+                results.Add("example product", "install plus uninstall", ms + un);
+        }
+        MeasureParts(&results, dir + "\\products\\" + main, dir + "\\products\\1 file, 100 MB\\f01.bin");
+        MeasureProcessStarts(&results, self);
+    }
+    if (failed)
+        return 1;
+
+    PrintTimeline("Installation of 50 files, 500 MB, last round", install);
+    PrintTimeline("Uninstallation of 50 files, 500 MB, last round", uninstall);
+
+    printf("\nMedians of %d rounds:\n\n| installation of 50 files, 500 MB | |\n|---|---|\n", rounds);
+    PrintRow(results, "setup.exe, three boxes answered", main, "setup install");
+    PrintRow(results, "peer installer, silent", main, "peer install");
+    PrintRow(results, "CopyFileA loop", main, "copy loop");
+    PrintRow(results, "the same loop with the program's 20,480-byte block copy", main, "block copy loop");
+    PrintRatio(results, "setup.exe / copy loop", main, "setup install", "copy loop");
+    PrintRatio(results, "setup.exe / block copy loop", main, "setup install", "block copy loop");
+    PrintRatio(results, "setup.exe / peer", main, "setup install", "peer install");
+    printf("\n| uninstallation of 50 files, 500 MB | |\n|---|---|\n");
+    PrintRow(results, "setup.exe, two processes, two boxes answered", main, "setup uninstall");
+    PrintRow(results, "peer uninstaller, silent, as a user starts it", main, "peer uninstall");
+    PrintRow(results, "peer uninstaller, silent, run in place", main, "peer uninstall in place");
+    PrintRow(results, "DeleteFileA loop", main, "delete loop");
+    PrintRatio(results, "setup.exe / peer as a user starts it", main, "setup uninstall", "peer uninstall");
+    PrintRatio(results, "setup.exe / peer in place", main, "setup uninstall", "peer uninstall in place");
+    printf("\n| scale | install | uninstall | copy loop | block copy loop | journal lines |\n|---|---|---|---|---|---|\n");
+    for (const std::string &name : cases)
+        printf("| %s | %.0f ms | %.0f ms | %.0f ms | %.0f ms | %.0f |\n", name.c_str(), results.Median(name, "setup install"),
+               results.Median(name, "setup uninstall"), results.Median(name, "copy loop"),
+               results.Median(name, "block copy loop"), results.Median(name, "journal lines"));
+    printf("\n| other | |\n|---|---|\n");
+    PrintRow(results, "first box, warm server", "first box", "time");
+    PrintRow(results, "example product, install plus uninstall", "example product", "install plus uninstall");
+    PrintRow(results, "trace log lines of the 500 MB installation", main, "trace log lines", "lines");
+    for (const char *part : { "trace log line, flushed", "copy 100 MB, 20,480-byte blocks", "copy 100 MB, CopyFileA",
+                              "progress window shown and closed", "COM start and first shell link",
+                              "process start, direct", "process start, through cmd /c start /w" }) {
+        double v = results.Median("parts", part);
+        if (v >= 0)
+            printf("| %s | %.*f ms |\n", part, v < 10 ? 2 : 0, v);
+    }
+    return 0;
+}
