@@ -356,14 +356,6 @@ bool CaseRunner::CheckWindow(robot::Session &session, const robot::Window &windo
     return ok;
 }
 
-int ButtonNamed(const robot::Window &window, const std::string &name)
-{
-    for (size_t i = 0; i < window.buttons.size(); i++)
-        if (window.buttons[i] == name)
-            return window.buttonIds[i];
-    return 0;
-}
-
 // Presses Enter as the keyboard would: on the control that has the focus.
 bool PressEnter(const robot::Window &dialog)
 {
@@ -386,7 +378,7 @@ bool CaseRunner::Answer(robot::Session &session, const robot::Window &window, co
         return true;
     if (window.isMessageBox) {
         size_t arrow = answer.find('>');
-        int id = arrow == std::string::npos ? window.defaultButton : ButtonNamed(window, answer.substr(arrow + 1));
+        int id = arrow == std::string::npos ? window.defaultButton : robot::ButtonNamed(window, answer.substr(arrow + 1));
         return session.Press(window, id);
     }
     bool ok = true;
@@ -465,11 +457,6 @@ std::vector<std::string> CaseRunner::LogTexts() const
         for (const std::string &line : SplitLines(log.second))
             texts.push_back(line.size() >= 19 ? line.substr(19) : line);
     return texts;
-}
-
-bool IsTemporaryCopy(const std::string &exe)
-{
-    return exe.size() == 40 && lstrcmpiA(exe.substr(36).c_str(), ".exe") == 0;
 }
 
 void CaseRunner::Expect(const std::string &factText)
@@ -573,7 +560,7 @@ void CaseRunner::Expect(const std::string &factText)
         EXPECT_NE(ReadFileText(name).find(value), std::string::npos) << fact << ": " << ReadFileText(name);
     } else if (what == "secondary") {
         auto secondary = std::find_if(processes_.begin(), processes_.end(),
-                                      [](const robot::ProcessInfo &p) { return IsTemporaryCopy(p.exe) && p.exitKnown; });
+                                      [](const robot::ProcessInfo &p) { return robot::IsTemporaryCopy(p.exe) && p.exitKnown; });
         ASSERT_NE(secondary, processes_.end()) << fact;
         EXPECT_EQ((int)secondary->exitCode, atoi(rest.c_str())) << fact;
     } else if (what == "process") {

@@ -983,6 +983,19 @@ int UsualAnswer(const Window &box)
     return box.defaultButton != 0 ? box.defaultButton : IDOK;
 }
 
+int ButtonNamed(const Window &window, const std::string &name)
+{
+    for (size_t i = 0; i < window.buttons.size(); i++)
+        if (window.buttons[i] == name)
+            return window.buttonIds[i];
+    return 0;
+}
+
+bool IsTemporaryCopy(const std::string &exe)
+{
+    return exe.size() == 40 && lstrcmpiA(exe.substr(36).c_str(), ".exe") == 0;
+}
+
 std::string WindowsPath(const std::string &unixPath)
 {
     if (unixPath.empty() || unixPath[0] != '/')

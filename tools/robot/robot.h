@@ -142,6 +142,10 @@ private:
 // The answer of a user who takes the defaults: yes to the questions whether to install and to
 // uninstall, no to keeping the trace log, restarting Windows and retrying, else the default button.
 int UsualAnswer(const Window &box);
+// The id of the button with this caption; 0 when the window has none.
+int ButtonNamed(const Window &window, const std::string &name);
+// The secondary uninstaller runs from a copy in the temporary folder named by a GUID.
+bool IsTemporaryCopy(const std::string &exe);
 
 // "/a/b" -> "Z:\a\b" (Wine maps Z: to the Unix root); anything else is returned unchanged.
 std::string WindowsPath(const std::string &unixPath);

@@ -40,21 +40,13 @@ std::string ButtonText(const robot::Window &window, int id)
     return std::to_string(id);
 }
 
-int ButtonNamed(const robot::Window &window, const std::string &name)
-{
-    for (size_t i = 0; i < window.buttons.size(); i++)
-        if (window.buttons[i] == name)
-            return window.buttonIds[i];
-    return 0;
-}
-
 // What a user who wants the product answers: go ahead, but never restart the machine, never
 // overwrite what is there and never keep a log; the author's --answer rules come first.
 int ChooseBoxAnswer(const Options &options, const robot::Window &box)
 {
     for (const auto &rule : options.answers)
-        if (box.text.find(rule.first) != std::string::npos && ButtonNamed(box, rule.second) != 0)
-            return ButtonNamed(box, rule.second);
+        if (box.text.find(rule.first) != std::string::npos && robot::ButtonNamed(box, rule.second) != 0)
+            return robot::ButtonNamed(box, rule.second);
     return robot::UsualAnswer(box);
 }
 
@@ -83,12 +75,6 @@ std::string AnswerDialog(const Options &options, robot::Session &session, const 
         return "waits";
     session.Close(dialog);
     return "closes it";
-}
-
-// The secondary uninstaller runs from a copy in the temporary folder named by a GUID.
-bool IsTemporaryCopy(const std::string &exe)
-{
-    return exe.size() == 40 && lstrcmpiA(exe.substr(36).c_str(), ".exe") == 0;
 }
 
 // The logs are read often: a process deletes its own when it ends well, and what was read last
@@ -145,7 +131,7 @@ Outcome RunSetup(const Options &options, const char *title, const std::string &e
         outcome.clean = false;
     }
     for (const robot::ProcessInfo &process : session.Processes()) {
-        bool ours = process.pid == session.RootPid() || IsTemporaryCopy(process.exe);
+        bool ours = process.pid == session.RootPid() || robot::IsTemporaryCopy(process.exe);
         if (ours && (!process.exitKnown || process.exitCode != 0))
             outcome.clean = false;
     }

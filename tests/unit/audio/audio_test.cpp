@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <string>
 #include "../common/log_capture.h"
+#include "robot.h"
 #include "audio/legacy_driver.h"
 #include "audio/preferred_device.h"
 #include "audio/winmm_binding.h"
@@ -37,10 +38,9 @@ protected:
         Clean();
         ::Run.IsNT = true;
         ASSERT_TRUE(LoadSetupApi());
-        char system[MAX_PATH], module[MAX_PATH];
+        char system[MAX_PATH];
         GetSystemDirectoryA(system, MAX_PATH);
-        GetEnvironmentVariableA("TEST_DRIVER_DLL", module, MAX_PATH);
-        ASSERT_TRUE(CopyFileA((std::string("Z:") + module).c_str(), (std::string(system) + "\\testdrv.dll").c_str(), FALSE));
+        ASSERT_TRUE(CopyFileA(robot::EnvPath("TEST_DRIVER_DLL").c_str(), (std::string(system) + "\\testdrv.dll").c_str(), FALSE));
     }
     void TearDown() override { Clean(); }
     static void Clean()

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 #include "../common/log_capture.h"
+#include "machine.h"
+#include "robot.h"
 #include "audio/pnp_device.h"
 #include "script/setup_script.h"
 #include "script/variables.h"
@@ -57,17 +59,12 @@ protected:
         Script.DeviceName = StrDup("Setup Test Audio Device");
         Script.DeviceHardwareId = StrDup("ROOT\\SETUPTESTAUDIO");
         Script.WdmDriverInfFile = StrDup("test_audio.inf");
-        char inf[MAX_PATH], driver[MAX_PATH];
-        GetEnvironmentVariableA("TEST_AUDIO_INF", inf, MAX_PATH);
-        GetEnvironmentVariableA("TEST_AUDIO_SYS", driver, MAX_PATH);
-        ASSERT_TRUE(CopyFileA((std::string("Z:") + inf).c_str(), (log_.Folder() + "\\test_audio.inf").c_str(), FALSE));
-        ASSERT_TRUE(CopyFileA((std::string("Z:") + driver).c_str(), "C:\\windows\\system32\\drivers\\setuptestaudio.sys", FALSE));
+        ASSERT_TRUE(CopyFileA(robot::EnvPath("TEST_AUDIO_INF").c_str(), (log_.Folder() + "\\test_audio.inf").c_str(), FALSE));
+        ASSERT_TRUE(CopyFileA(robot::EnvPath("TEST_AUDIO_SYS").c_str(), "C:\\windows\\system32\\drivers\\setuptestaudio.sys", FALSE));
     }
     void TearDown() override
     {
-        char instance[MAX_PATH];
-        while (FindPresentDevice("ROOT\\SETUPTESTAUDIO", instance))
-            RemoveDevice(instance);
+        RemoveDevices("ROOT\\SETUPTESTAUDIO");
         ServiceStopAndDelete("SetupTestAudio");
         SetupApi.CallClassInstaller = realCallClassInstaller;
         DeleteFileA("C:\\sysaudio-standin");
@@ -125,9 +122,7 @@ TEST_F(PnpDevice, OwnInstallerCopiesTheInfAndInstallsDisabledThenEnables)
         std::string copied = journal.substr(12, journal.find(".inf") - 8);
         EXPECT_EQ(ReadFileText(copied), ReadFileText(log_.Folder() + "\\test_audio.inf")) << copied;
         DeleteFileA(copied.c_str());
-        char instance[MAX_PATH];
-        while (FindPresentDevice("ROOT\\SETUPTESTAUDIO", instance))
-            RemoveDevice(instance);
+        RemoveDevices("ROOT\\SETUPTESTAUDIO");
     }
 }
 

@@ -6,6 +6,7 @@
 #include <regex>
 #include <string>
 #include "../common/log_capture.h"
+#include "robot.h"
 #include "support/memory.h"
 #include "support/runstate.h"
 #include "system/devices.h"
@@ -278,9 +279,7 @@ TEST(Services, OneThatNeverStopsIsDeletedAfterThreeSecondsWithoutWarning)
 {
     LogCapture log;
     ASSERT_TRUE(LoadSetupApi());   // a deleted service's legacy device is looked up through it
-    char image[MAX_PATH];
-    GetEnvironmentVariableA("TEST_SERVICE_EXE", image, MAX_PATH);
-    ASSERT_TRUE(ServiceInstall("SetupTestNeverStops", "Setup Test", (std::string("Z:") + image + " never-stops").c_str(),
+    ASSERT_TRUE(ServiceInstall("SetupTestNeverStops", "Setup Test", (robot::EnvPath("TEST_SERVICE_EXE") + " never-stops").c_str(),
                                SERVICE_WIN32_OWN_PROCESS, SERVICE_AUTO_START));
     ASSERT_EQ(ServiceState("SetupTestNeverStops"), "running");   // a service still starting takes no stop request
     DWORD start = GetTickCount();
