@@ -411,6 +411,24 @@ void PrintRatio(const Results &r, const char *what, const std::string &name, con
         printf("| %s | %.2fx |\n", what, x / y);
 }
 
+// A line of a table: the median of a metric, or with "over" the ratio of two medians.
+struct TableLine {
+    const char *label;
+    const char *metric;
+    const char *over;
+};
+
+void PrintTable(const Results &r, const char *title, const std::string &name, const std::vector<TableLine> &lines)
+{
+    printf("\n| %s | |\n|---|---|\n", title);
+    for (const TableLine &line : lines) {
+        if (line.over)
+            PrintRatio(r, line.label, name, line.metric, line.over);
+        else
+            PrintRow(r, line.label, name, line.metric);
+    }
+}
+
 }  // namespace
 
 int main(int argc, char **argv)
@@ -460,21 +478,24 @@ int main(int argc, char **argv)
     PrintTimeline("Installation of 50 files, 500 MB, last round", install);
     PrintTimeline("Uninstallation of 50 files, 500 MB, last round", uninstall);
 
-    printf("\nMedians of %d rounds:\n\n| installation of 50 files, 500 MB | |\n|---|---|\n", rounds);
-    PrintRow(results, "setup.exe, three boxes answered", main, "setup install");
-    PrintRow(results, "peer installer, silent", main, "peer install");
-    PrintRow(results, "CopyFileA loop", main, "copy loop");
-    PrintRow(results, "the same loop with the program's 20,480-byte block copy", main, "block copy loop");
-    PrintRatio(results, "setup.exe / copy loop", main, "setup install", "copy loop");
-    PrintRatio(results, "setup.exe / block copy loop", main, "setup install", "block copy loop");
-    PrintRatio(results, "setup.exe / peer", main, "setup install", "peer install");
-    printf("\n| uninstallation of 50 files, 500 MB | |\n|---|---|\n");
-    PrintRow(results, "setup.exe, two processes, two boxes answered", main, "setup uninstall");
-    PrintRow(results, "peer uninstaller, silent, as a user starts it", main, "peer uninstall");
-    PrintRow(results, "peer uninstaller, silent, run in place", main, "peer uninstall in place");
-    PrintRow(results, "DeleteFileA loop", main, "delete loop");
-    PrintRatio(results, "setup.exe / peer as a user starts it", main, "setup uninstall", "peer uninstall");
-    PrintRatio(results, "setup.exe / peer in place", main, "setup uninstall", "peer uninstall in place");
+    printf("\nMedians of %d rounds:\n", rounds);
+    PrintTable(results, "installation of 50 files, 500 MB", main, {
+        { "setup.exe, three boxes answered", "setup install", NULL },
+        { "peer installer, silent", "peer install", NULL },
+        { "CopyFileA loop", "copy loop", NULL },
+        { "the same loop with the program's 20,480-byte block copy", "block copy loop", NULL },
+        { "setup.exe / copy loop", "setup install", "copy loop" },
+        { "setup.exe / block copy loop", "setup install", "block copy loop" },
+        { "setup.exe / peer", "setup install", "peer install" },
+    });
+    PrintTable(results, "uninstallation of 50 files, 500 MB", main, {
+        { "setup.exe, two processes, two boxes answered", "setup uninstall", NULL },
+        { "peer uninstaller, silent, as a user starts it", "peer uninstall", NULL },
+        { "peer uninstaller, silent, run in place", "peer uninstall in place", NULL },
+        { "DeleteFileA loop", "delete loop", NULL },
+        { "setup.exe / peer as a user starts it", "setup uninstall", "peer uninstall" },
+        { "setup.exe / peer in place", "setup uninstall", "peer uninstall in place" },
+    });
     printf("\n| scale | install | uninstall | copy loop | block copy loop | journal lines |\n|---|---|---|---|---|---|\n");
     for (const std::string &name : cases)
         printf("| %s | %.0f ms | %.0f ms | %.0f ms | %.0f ms | %.0f |\n", name.c_str(), results.Median(name, "setup install"),
