@@ -78,7 +78,6 @@ std::string FinishRun(robot::Session &session, DWORD *exitCode)
     robot::Window window;
     while (!session.WaitExit(kWindowTimeoutMs, exitCode, &window) && window.hwnd != nullptr) {
         boxes += window.Describe() + "\n";
-        printf("    %s\n", window.Describe().c_str());
         session.Press(window, window.isMessageBox ? robot::UsualAnswer(window) : IDOK);
         window = robot::Window();
     }
@@ -166,7 +165,7 @@ class KilledInstallation : public ::testing::Test {
 protected:
     static void SetUpTestSuite()
     {
-        setvbuf(stdout, NULL, _IONBF, 0);   // each kill's line is seen even when a later one hangs
+        setvbuf(stdout, NULL, _IONBF, 0);   // each kill's line reaches the log at once
         WarmUpWine();
         MakeProduct();
     }
