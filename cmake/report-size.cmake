@@ -1,5 +1,6 @@
 # Says the size of the program after its link, and fails when the program has static
-# constructors (its entry point starts no C runtime to run them) or imports the C library.
+# constructors (its entry point starts no C runtime to run them), imports the C library, or lacks
+# its manifest's elevation level or the terminal-server flag.
 file(SIZE "${FILE}" size)
 get_filename_component(name "${FILE}" NAME)
 message(STATUS "${name}: ${size} bytes")
@@ -13,4 +14,12 @@ endif()
 string(TOLOWER "${dump}" lowered)
 if(lowered MATCHES "dll name: (msvcr[^ \n]*|ucrtbase[^ \n]*|api-ms-win-crt[^ \n]*|libstdc[^ \n]*|libgcc[^ \n]*)")
     message(FATAL_ERROR "${name}: imports ${CMAKE_MATCH_1}")
+endif()
+# Without its manifest an administrator's run gets the filtered token and no elevation prompt.
+file(STRINGS "${FILE}" elevation REGEX "requestedExecutionLevel level=\"requireAdministrator\"")
+if(NOT elevation)
+    message(FATAL_ERROR "${name}: no manifest asking for administrator rights is embedded")
+endif()
+if(NOT dump MATCHES "TERMINAL_SERVICE_AWARE")
+    message(FATAL_ERROR "${name}: is not marked terminal-server aware")
 endif()

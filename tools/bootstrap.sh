@@ -9,6 +9,7 @@ packages=(
     googletest
     wine64 xvfb xauth
     imagemagick
+    openssl osslsigncode
     "$@"
 )
 

@@ -228,11 +228,11 @@ static int FinishRun(RunStatus status)
     return StatusIsOk(status) ? 0 : 1;
 }
 
-// comctl32 is not among the libraries the system keeps from being planted beside a program:
-// bound from the system folder rather than imported.
-static void InitCommonControlsFromSystem()
+// The common controls are bound at run time, in the version the manifest names: the dialogs and
+// boxes then take the current visual style.
+static void InitCommonControlsOfManifest()
 {
-    HMODULE controls = LibraryLoad("comctl32.dll");
+    HMODULE controls = LibraryLoadByManifest("comctl32.dll");
     FARPROC initialize = controls != NULL ? GetProcAddress(controls, "InitCommonControls") : NULL;
     if (initialize != NULL)
         ((void(WINAPI *)())initialize)();
@@ -241,7 +241,7 @@ static void InitCommonControlsFromSystem()
 int RunFlow()
 {
     RunStatus status;
-    InitCommonControlsFromSystem();
+    InitCommonControlsOfManifest();
     StatusInit(&status);
     SetBoxProductName(&Script.AppName);
     for (const PreparationStep *step = kPreparation; *step != NULL; step++) {

@@ -44,6 +44,18 @@ HMODULE LibraryLoad(const char *name)
     return module;
 }
 
+// The manifest names the common controls' version 6, which lives in the side-by-side store: loaded
+// by name, the activation context finds it there before any folder is searched, and the search
+// itself is restricted to the system folder. A full path would load the old version 5 instead.
+HMODULE LibraryLoadByManifest(const char *name)
+{
+    LogLine(kLogLibrary, "Loading %s", name);
+    HMODULE module = LoadLibraryA(name);
+    if (module == NULL)
+        LogLine(kLogError, "Cannot load %s (%s)", name, LastErrorText());
+    return module;
+}
+
 bool LibraryUnload(const char *name, HMODULE module)
 {
     LogLine(kLogLibrary, "Unloading %s", name);

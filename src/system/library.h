@@ -12,6 +12,8 @@ struct ProcedureSlot {
 void RestrictLibrarySearch();
 // name: a system library such as "setupapi.dll"; null when it cannot be loaded (logged only).
 HMODULE LibraryLoad(const char *name);
+// A library the program's manifest names (the common controls), from the side-by-side store.
+HMODULE LibraryLoadByManifest(const char *name);
 bool LibraryUnload(const char *name, HMODULE module);
 // Resolves every slot in table order (the table ends in a null name); the first missing name
 // is returned in *missing with the thread's last error left as GetProcAddress set it.

@@ -1,0 +1,21 @@
+#!/usr/bin/env bash
+# Draws the program's icon (a loudspeaker on a blue tile) with ImageMagick and writes
+# src/ui/setup.ico: 16 and 32 pixels as bitmaps with alpha, 256 pixels as PNG. The icon is kept in
+# git, so the build does not need ImageMagick; run this only to change it.
+set -euo pipefail
+top=$(cd "$(dirname "$0")/.." && pwd)
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+cd "$work"
+convert -size 256x256 xc:none -fill none -stroke white -strokewidth 15 \
+    -draw 'circle 100,128 150,128' -draw 'circle 100,128 190,128' rings.png
+convert -size 256x256 xc:none -fill white -draw 'polygon 100,128 250,-22 250,278' wedge.png
+convert rings.png wedge.png -compose DstIn -composite waves.png
+convert -size 256x256 xc:none -fill '#1f5fa8' -draw 'roundrectangle 8,8 247,247 44,44' \
+    -fill white -draw 'polygon 30,100 70,100 116,58 116,198 70,156 30,156' \
+    waves.png -compose over -composite tile.png
+convert tile.png -resize 16x16 s16.png
+convert tile.png -resize 32x32 s32.png
+convert tile.png -colors 32 PNG8:s256.png
+convert s16.png s32.png s256.png "$top/src/ui/setup.ico"
+echo "wrote $top/src/ui/setup.ico ($(stat -c %s "$top/src/ui/setup.ico") bytes)"
