@@ -79,13 +79,57 @@ static bool SwitchesMatch(const char *folder)
     return !Run.SourceFromCurrentDir && havePid == haveFolder;
 }
 
+// Whether the path, in its long form, is this program's own file (ownPath, long form).
+static bool IsOwnFile(const char *path, const char *ownPath)
+{
+    char longPath[MAX_PATH];
+    DWORD length = GetLongPathNameA(path, longPath, MAX_PATH);
+    return length != 0 && length < MAX_PATH && lstrcmpiA(longPath, ownPath) == 0;
+}
+
+// Whether the first `length` characters of the line name this program: its path long or short,
+// with or without ".exe", or a path relative to the current folder.
+static bool NamesOwnProgram(const char *line, int length, const char *ownPath)
+{
+    char candidate[MAX_PATH + 4];
+    if (length <= 0 || length >= MAX_PATH)
+        return false;
+    lstrcpynA(candidate, line, length + 1);
+    if (IsOwnFile(candidate, ownPath))
+        return true;
+    lstrcatA(candidate, ".exe");
+    return IsOwnFile(candidate, ownPath);
+}
+
+// Windows starts an unquoted line that holds blanks (an UninstallString such as
+// C:\Program Files\Product\setup.exe -u) by trying its blank-ended beginnings until one names a
+// program, and hands the line over as it stands: the name ends at the blank after the beginning
+// that names this program. Any other unquoted name ends at the first blank.
+static const char *EndOfUnquotedName(const char *commandLine)
+{
+    const char *firstBlank = StrFindChar(commandLine, ' ');
+    char modulePath[MAX_PATH];
+    char ownPath[MAX_PATH];
+    DWORD length = GetModuleFileNameA(NULL, modulePath, MAX_PATH);
+    if (firstBlank == NULL || length == 0 || length >= MAX_PATH)
+        return firstBlank;
+    length = GetLongPathNameA(modulePath, ownPath, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH)
+        return firstBlank;
+    for (const char *blank = firstBlank; blank != NULL; blank = StrFindChar(blank + 1, ' ')) {
+        if (NamesOwnProgram(commandLine, (int)(blank - commandLine), ownPath))
+            return blank;
+    }
+    return firstBlank;
+}
+
 const char *StripProgramName(const char *commandLine)
 {
     const char *end;
     if (commandLine[0] == '"')
         end = StrFindChar(commandLine + 1, '"');
     else
-        end = StrFindChar(commandLine, ' ');
+        end = EndOfUnquotedName(commandLine);
     if (end == NULL)
         return commandLine + lstrlenA(commandLine);
     return SkipBlanks(end + 1);

@@ -2,7 +2,8 @@
 #pragma once
 #include <windows.h>
 
-// The command line without the program name and the blanks behind it.
+// The command line without the program name and the blanks behind it; an unquoted name may hold
+// blanks when it is the path of this program (as Windows hands over an unquoted UninstallString).
 const char *StripProgramName(const char *commandLine);
 // Reads Run.CommandLineTail into the run state. False: rejected, the user was told.
 bool ParseCommandLine();

@@ -109,6 +109,13 @@ static RunStatus UndoCreateDir(const char *path)
     return status;
 }
 
+// A file another program holds open gives access denied, or a sharing violation when that program
+// did not allow deletion (a log it writes, a scanner): both mean "in use".
+static bool IsInUse(DWORD error)
+{
+    return error == ERROR_ACCESS_DENIED || error == ERROR_SHARING_VIOLATION;
+}
+
 static RunStatus UndoCreateFile(const char *path)
 {
     RunStatus status;
@@ -116,7 +123,7 @@ static RunStatus UndoCreateFile(const char *path)
     for (;;) {
         if (DeleteOneFile(path))
             return status;
-        if (GetLastError() != ERROR_ACCESS_DENIED) {
+        if (!IsInUse(GetLastError())) {
             WarningBox("Cannot delete file \"%s\" (%s)", path, LastErrorText());
             StatusSetWarning(&status);
             return status;

@@ -84,35 +84,136 @@ static void MarkCopyForDeletion(SecondaryLaunch *launch)
     QueueFileDeletion(launch->copyPath, false);
 }
 
-// From Vista on a hidden batch file starts the copy, waits for it, and deletes it and itself.
-static bool PrepareBatchLaunch(SecondaryLaunch *launch)
+static bool UsesBatchFile()
 {
-    launch->batchFile = CreateTempFile(launch->batchPath, "BAT");
-    if (launch->batchFile == INVALID_HANDLE_VALUE)
+    return Run.OsVersion.dwMajorVersion >= kFirstBatchVersion;
+}
+
+// The command interpreter reads a batch file in the OEM code page, and a blank ends a word of its
+// lines: a path goes there in the OEM page, in its short form when it holds a blank or a
+// character that page lacks.
+
+// The text in the OEM code page (size bytes); false with ERROR_NO_UNICODE_TRANSLATION when a
+// character has no OEM equivalent.
+static bool ToOemText(const char *text, char *oem, int size)
+{
+    WCHAR wide[kBatchTextSize];
+    BOOL lost = FALSE;
+    int length = MultiByteToWideChar(CP_ACP, 0, text, -1, wide, kBatchTextSize);
+    if (length == 0 || WideCharToMultiByte(CP_OEMCP, WC_NO_BEST_FIT_CHARS, wide, length, oem, size, NULL, &lost) == 0)
         return false;
-    launch->batchMade = true;
+    if (lost)
+        SetLastError(ERROR_NO_UNICODE_TRANSLATION);
+    return !lost;
+}
+
+// Whether the interpreter reads the path as one word, as it is written.
+static bool IsInterpreterWord(const char *path)
+{
+    char oem[kBatchTextSize];
+    if (StrFindChar(path, ' ') != NULL) {
+        SetLastError(ERROR_INVALID_NAME);
+        return false;
+    }
+    return ToOemText(path, oem, sizeof oem);
+}
+
+// The folder as one word of a batch line (form: MAX_PATH bytes): as it is, or its short form.
+static bool InterpreterFolder(const char *folder, char *form)
+{
+    if (IsInterpreterWord(folder)) {
+        lstrcpynA(form, folder, MAX_PATH);
+        return true;
+    }
+    DWORD length = GetShortPathNameA(folder, form, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH) {
+        if (length != 0)
+            SetLastError(ERROR_FILENAME_EXCED_RANGE);
+        return false;
+    }
+    return IsInterpreterWord(form);
+}
+
+static const char kTempFolderUnreadable[] =
+    "Cannot uninstall through the temporary folder \"%s\": the command interpreter cannot read its name (%s).\n"
+    "Nothing has been removed. Set TEMP and TMP to a folder whose name it can read, then uninstall again.";
+static const char kInstallFolderUnreadable[] =
+    "Cannot uninstall from \"%s\": the command interpreter cannot read the folder's name (%s).\n"
+    "Nothing has been removed.";
+
+// The batch file names the temporary folder and passes the installation folder on as it stands:
+// both are checked before anything is removed, so that a refusal leaves the product whole.
+bool CheckInterpreterNames()
+{
+    char form[MAX_PATH];
+    char oem[kBatchTextSize];
+    if (!InterpreterFolder(Run.TempDir, form)) {
+        ErrorBox(kTempFolderUnreadable, Run.TempDir, LastErrorText());
+        return false;
+    }
+    if (!ToOemText(Run.InstallDir, oem, sizeof oem)) {
+        ErrorBox(kInstallFolderUnreadable, Run.InstallDir, LastErrorText());
+        return false;
+    }
+    return true;
+}
+
+// A temporary file as one word of a batch line: the folder's word, a backslash, the GUID name.
+static void InterpreterFile(const char *folderForm, const char *path, char *word)
+{
+    wsprintfA(word, "%s\\%s", folderForm, StrFindLastChar(path, '\\') + 1);
+}
+
+// Writes the batch text in the OEM code page; false after a box.
+static bool WriteBatchText(SecondaryLaunch *launch, const char *copyWord, const char *batchWord)
+{
     char text[kBatchTextSize];
-    int length = 2 * lstrlenA(launch->copyPath) + lstrlenA(launch->arguments) + lstrlenA(launch->batchPath) + 40;
+    char oem[kBatchTextSize];
+    int length = 2 * lstrlenA(copyWord) + lstrlenA(launch->arguments) + lstrlenA(batchWord) + 40;
     DWORD written = 0;
     SetLastError(ERROR_BUFFER_OVERFLOW);
     if (length < (int)kBatchTextSize) {
-        length = wsprintfA(text, "@echo off\r\nstart /w %s%s\r\ndel %s\r\ndel %s\r\n", launch->copyPath,
-                           launch->arguments, launch->copyPath, launch->batchPath);
-        SetLastError(ERROR_SUCCESS);
-        if (WriteFile(launch->batchFile, text, (DWORD)length, &written, NULL) && written != (DWORD)length)
-            SetLastError(ERROR_DISK_FULL);
+        length = wsprintfA(text, "@echo off\r\nstart /w %s%s\r\ndel %s\r\ndel %s\r\n", copyWord, launch->arguments,
+                           copyWord, batchWord);
+        if (ToOemText(text, oem, sizeof oem)) {
+            length = lstrlenA(oem);
+            SetLastError(ERROR_SUCCESS);
+            if (WriteFile(launch->batchFile, oem, (DWORD)length, &written, NULL) && written != (DWORD)length)
+                SetLastError(ERROR_DISK_FULL);
+        }
     }
     if (GetLastError() != ERROR_SUCCESS) {
         ErrorBox("Cannot write text to \"%s\" (%s)", launch->batchPath, LastErrorText());
         return false;
     }
+    return true;
+}
+
+// From Vista on a hidden batch file starts the copy, waits for it, and deletes it and itself.
+static bool PrepareBatchLaunch(SecondaryLaunch *launch)
+{
+    char folderForm[MAX_PATH];
+    char copyWord[kTempPathSize];
+    char batchWord[kTempPathSize];
+    launch->batchFile = CreateTempFile(launch->batchPath, "BAT");
+    if (launch->batchFile == INVALID_HANDLE_VALUE)
+        return false;
+    launch->batchMade = true;
+    if (!InterpreterFolder(Run.TempDir, folderForm)) {
+        ErrorBox(kTempFolderUnreadable, Run.TempDir, LastErrorText());
+        return false;
+    }
+    InterpreterFile(folderForm, launch->copyPath, copyWord);
+    InterpreterFile(folderForm, launch->batchPath, batchWord);
+    if (!WriteBatchText(launch, copyWord, batchWord))
+        return false;
     CloseHandle(launch->batchFile);
     launch->batchFile = INVALID_HANDLE_VALUE;
     LogLine(kLogValue, "Creating \"%s\" complete", launch->batchPath);
     DWORD interpreterLength = GetEnvironmentVariableA("ComSpec", launch->commandLine, MAX_PATH);
     if (PathCallFailed(interpreterLength, "Cannot get command interpreter path (%s)"))
         return false;
-    wsprintfA(launch->commandLine + interpreterLength, " /c %s", launch->batchPath);
+    wsprintfA(launch->commandLine + interpreterLength, " /c %s", batchWord);
     launch->application = NULL;
     launch->startup.dwFlags = STARTF_USESHOWWINDOW;
     launch->startup.wShowWindow = SW_HIDE;
@@ -162,7 +263,7 @@ bool StartSecondary(HANDLE syncEvent)
     launch.batchFile = INVALID_HANDLE_VALUE;
     launch.deleteOnClose = INVALID_HANDLE_VALUE;
     launch.startup.cb = sizeof launch.startup;
-    bool batch = Run.OsVersion.dwMajorVersion >= kFirstBatchVersion;
+    bool batch = UsesBatchFile();
     bool ok = false;
     if (!MakeProgramCopy(&launch))
         goto done;
@@ -247,6 +348,10 @@ static void RunPrimary(char *journal, HANDLE syncEvent, RunStatus *status)
 {
     if (!ConfirmUninstallation(journal, status))
         return;
+    if (UsesBatchFile() && !CheckInterpreterNames()) {
+        StatusSetFailed(status);
+        return;
+    }
     if (StatusIsFailed(StatusMerge(status, ReplayJournal(journal, PhaseMask(kPrimaryPhase)))))
         return;
     if (!StartSecondary(syncEvent))

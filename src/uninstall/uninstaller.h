@@ -10,6 +10,9 @@ const DWORD kNoPrimary = 0xFFFFFFFF;           // a secondary started by hand
 RunStatus RunUninstaller();
 // Creates (primary) or opens (secondary) the event named after InstallDir; null after a box.
 HANDLE OpenSyncEvent(bool openExisting);
+// Whether the command interpreter that starts the secondary from Vista on can read the temporary
+// folder's and the installation folder's names in its batch file; false after a box.
+bool CheckInterpreterNames();
 // Starts the secondary from a temporary copy; true once it has signalled.
 bool StartSecondary(HANDLE syncEvent);
 // " -u -p %08X -d \"%s\"" into a buffer of kSecondaryArgumentsSize bytes; false when it does not fit.

@@ -78,6 +78,18 @@ const Case kCases[] = {
       { Entry("Drivers32", "wave1"), Entry("drivers.desc", "testdrv.dll", "Demo Device"),
         std::string(kReceived) + "10 72656D76 setup.exe;9 696E7374 setup.exe;" },
       CleanDriverKeys },
+    // The batch file that starts the second uninstaller passes the installation folder on in the
+    // OEM code page, which has no euro sign: refused before the first phase, the driver stays.
+    { "a folder the command interpreter cannot read keeps the driver", e2e::Script("\x80uro Sound",
+          "DeviceName=Demo Device\r\nMmeDriverModule=testdrv.dll\r\nMmeDriverCategories=wave,mixer\r\n"
+          "[Files]\r\ntestdrv.dll=%WindowsDir%\\system32\r\n"), { kModule[0], "installed" },
+      { { "{dir}\\setup.exe", "-u", { "~|question|Do you really want to uninstall \x80uro Sound?|Yes,[No]>Yes",
+                                      "~|error|Cannot uninstall from \"{dir}\": the command interpreter cannot read the "
+                                      "folder's name (0/1113 - *).\nNothing has been removed.|[OK]",
+                                      "~|error|Uninstallation (first phase) aborted.{keep}|Yes,[No]>No" }, 1 } },
+      { Entry("drivers.desc", "testdrv.dll", "Demo Device"), Entry("Drivers32", "wave1"), "exists:{dir}\\setup.exe",
+        "nolog:Unregistering driver module*" },
+      CleanDriverKeys },
     // A machine with one sound device (the harness's ALSA null device): the devices preferred
     // before the new driver arrives become the user's recorded choice, and stay after the
     // uninstallation.

@@ -151,6 +151,13 @@ std::string CaseRunner::Expand(const std::string &text) const
         for (size_t at = result.find(var.first); at != std::string::npos; at = result.find(var.first, at + var.second.size()))
             result.replace(at, var.first.size(), var.second);
     }
+    // {short:PATH} is the path's short (8.3) form.
+    for (size_t at = result.find("{short:"); at != std::string::npos; at = result.find("{short:", at + 1)) {
+        size_t close = result.find('}', at);
+        char shortPath[MAX_PATH] = "";
+        GetShortPathNameA(result.substr(at + 7, close - at - 7).c_str(), shortPath, MAX_PATH);
+        result.replace(at, close + 1 - at, shortPath);
+    }
     return result;
 }
 
@@ -235,6 +242,11 @@ void CaseRunner::Arrange(const std::string &item)
     } else if (what == "event") {
         HANDLE event = CreateEventA(NULL, FALSE, FALSE, name.c_str());
         undo_.push_back([event] { CloseHandle(event); });
+    } else if (what == "hold") {
+        // Open without delete sharing, as a program that keeps a log or a scanner would.
+        HANDLE file = CreateFileA(rest.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL, OPEN_EXISTING, 0, NULL);
+        EXPECT_NE(file, INVALID_HANDLE_VALUE) << item;
+        undo_.push_back([file] { CloseHandle(file); });
     } else if (what == "copy") {
         EXPECT_TRUE(CopyFileA(robot::EnvPath(value.c_str()).c_str(), name.c_str(), FALSE)) << item;
         undo_.push_back([name] { DeleteFileA(name.c_str()); });
@@ -407,11 +419,14 @@ void CaseRunner::RunOne(const Run &run)
 {
     std::string program = run.program.empty() ? vars_["{product}"] + "\\setup.exe" : Expand(run.program);
     std::string folder = run.folder.empty() ? program.substr(0, program.rfind('\\')) : Expand(run.folder);
+    vars_["{uninstall}"] = RegistryValue(kUninstallKey + appName_ + " " + version_, "UninstallString");
     std::string arguments = Expand(run.arguments);
     bool uninstall = arguments.find("-u") != std::string::npos;
     SCOPED_TRACE("setup.exe " + arguments);
     robot::Session session;
-    ASSERT_TRUE(session.Start(program, arguments, folder)) << session.LastError();
+    bool started = arguments.compare(0, 1, "=") == 0 ? session.StartWithLine(program, arguments.substr(1), folder)
+                                                    : session.Start(program, arguments, folder);
+    ASSERT_TRUE(started) << session.LastError();
     bool killed = false;
     for (const std::string &spec : run.windows) {
         robot::Window window;

@@ -16,12 +16,14 @@
 // Placeholders anywhere: {product} the folder setup.exe starts from, {dir} C:\Program Files\<AppName>,
 // {group} the program group folder, {common} the all-users programs folder, {temp} the temporary
 // folder, {testservice} the tests' service program, {log} the run's newest trace log, {keep} the report's trace-log paragraph with the Keep
-// question, {kept} the same paragraph for the kept install.log without it.
+// question, {kept} the same paragraph for the kept install.log without it, {uninstall} the product's
+// registered UninstallString as a run starts, {short:PATH} the path's short (8.3) form.
 //
 // Before the runs ("arrange"): "file:PATH=TEXT", "folder:PATH", "readonly:PATH", "version:NAME"
 // (Windows version Wine reports to setup.exe), "env:NAME=VALUE", "dll:NAME=ENVVAR" (a system
 // library replaced by a fixture), "regdel:KEY|NAME", "sz:KEY|NAME=TEXT", "dword:KEY|NAME=NUMBER"
 // (registry values, taken back afterwards), "copy:PATH=ENVVAR" (a fixture file put there),
+// "hold:PATH" (a file held open without delete sharing while the case runs),
 // "event:NAME" (a named event held open), "delete:PATH", "copysetup:FOLDER" (a copy of setup.exe
 // put there), "service:NAME=IMAGE" (a service that exists already), "device:HARDWAREID" (a
 // registered root device that lists it), "installed" (a complete installation first).
@@ -51,7 +53,7 @@ const int kKilled = -1;   // the exit code of a run the case ends with "kill"
 
 struct Run {
     std::string program;              // "" = {product}\setup.exe
-    std::string arguments;
+    std::string arguments;            // "=LINE": the whole command line as it stands, the program named apart
     std::vector<std::string> windows;
     int exitCode;
     std::string folder;               // the current directory; "" = the program's own folder

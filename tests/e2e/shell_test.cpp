@@ -33,6 +33,29 @@ TEST(CommandLine, EveryRejectionShowsOneBoxAndLeavesNoLog)
         e2e::RunCase(c);
 }
 
+// Windows hands a program started from an unquoted line (an UninstallString) the line as it
+// stands: the program finds its own name in it, however it is written.
+Case Verbatim(const std::string &line)
+{
+    const std::string folder = "C:\\e2e\\long folder\\with blank";
+    return { line, "", { "folder:C:\\e2e\\long folder", "copysetup:" + folder },
+             { { folder + "\\setup.exe", "=" + line, { "Setup|error|Invalid command line switch \"x\"|[OK]",
+                                                          "Setup|error|Installation aborted.|[OK]" }, 1 } },
+             { "logs:0" } };
+}
+
+const Case kOwnNames[] = {
+    Verbatim("C:\\e2e\\long folder\\with blank\\setup.exe -x"),
+    Verbatim("C:\\e2e\\long folder\\with blank\\setup -x"),
+    Verbatim("{short:C:\\e2e\\long folder}\\with blank\\setup -x"),
+};
+
+TEST(CommandLine, TheProgramFindsItsOwnNameHoweverWindowsWritesIt)
+{
+    for (const Case &c : kOwnNames)
+        e2e::RunCase(c);
+}
+
 const char kGate[] = "Setup|error|Supporting only Windows 98 and later OSes|[OK]";
 
 const Case kStartUps[] = {
@@ -44,6 +67,10 @@ const Case kStartUps[] = {
     { "a kept log is shown in NotePad", "", { "version:nt40" },
       { { "", "", { kGate, "Setup|error|Installation aborted.{keep}|Yes,[No]>Yes", "*brindlework_setup_log_*|window||close" }, 1 } },
       { "logs:1" } },
+    // The manifest names Windows 10 and 11: without it Windows 8.1 and later report 6.2.
+    { "Windows 10 reports its own version", "", { "version:win10" },
+      { { "", "", { "Setup|error|Cannot open file \"{product}\\setup.ini\" (0/2 - File not found.)|[OK]", kAbortedKeepNo }, 1 } },
+      { "log:OS version: 10.0.*PID=2,*" } },
     { "Windows 98 passes the gate and looks for its script", "", { "version:win98" },
       { { "", "", { "Setup|error|Cannot open file \"{product}\\setup.ini\" (0/2 - File not found.)|[OK]", kAbortedKeepNo }, 1 } },
       { "log:OS version: 4.10.*PID=1,*" } },

@@ -628,10 +628,16 @@ std::string Session::ProcessSummary() const
 
 bool Session::Start(const std::string &exe, const std::string &args, const std::string &cwd)
 {
+    std::string exePath = WindowsPath(exe);
+    return StartWithLine(exePath, QuoteArg(exePath) + (args.empty() ? "" : " " + args), cwd);
+}
+
+bool Session::StartWithLine(const std::string &exe, const std::string &line, const std::string &cwd)
+{
     if (root_)
         return Fail("the session has already started a program");
     std::string exePath = WindowsPath(exe), cwdPath = WindowsPath(cwd);
-    std::string commandLine = QuoteArg(exePath) + (args.empty() ? "" : " " + args);
+    std::string commandLine = line;
 
     // A process created before this moment cannot belong to the program (its id may be reused
     // by an unrelated earlier process's child); a second of slack covers clock granularity.

@@ -82,6 +82,10 @@ public:
     // exe and cwd may be Windows paths or Unix paths ("/..." becomes "Z:\..."); args is the rest
     // of the command line as the program should receive it (see QuoteArg).
     bool Start(const std::string &exe, const std::string &args, const std::string &cwd = "");
+    // The program named apart and the command line handed over as it stands, program name
+    // included: what Windows gives a program started from an unquoted line such as an
+    // UninstallString (Wine, asked without the program named apart, would quote its path).
+    bool StartWithLine(const std::string &exe, const std::string &line, const std::string &cwd = "");
     DWORD RootPid() const;
     void SetPollMs(DWORD ms);   // how often the program is looked at (kPollMs unless set)
 

@@ -128,6 +128,43 @@ TEST_F(Journal, WhatIsGoneIsNoWarningWhatCannotGoIs)
     RegDeleteTreeA(HKEY_CURRENT_USER, "Software\\BrindleworkJournalTest");
 }
 
+// Access denied (a read-only file) and a sharing violation (a file another program holds open
+// without delete sharing) both mean "in use": the question, then the file queued for the restart.
+TEST_F(Journal, FilesInUseAreAskedAboutAndQueuedForTheRestart)
+{
+    std::string readOnly = Touch("read-only.dll"), held = Touch("held.dll");
+    SetFileAttributesA(readOnly.c_str(), FILE_ATTRIBUTE_READONLY);
+    HANDLE holder = CreateFileA(held.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL, OPEN_EXISTING, 0, NULL);
+    ASSERT_NE(holder, INVALID_HANDLE_VALUE);
+    // The read-only file is renamed out of the way; the held one cannot be and is queued as it is.
+    const std::pair<std::string, std::string> cases[] = { { readOnly, "*-*-*-*-*.tmp" }, { held, held } };
+    ::Run.IsNT = true;
+    for (const auto &c : cases) {
+        ::Run.RestartNeeded = false;
+        EXPECT_EQ(Replay("CreateFile \"" + c.first + "\"", kAllEvents), 0u) << c.first;
+        EXPECT_TRUE(Matches("File \"" + c.first + "\" being deleted is currently in use.*", log_.LastBoxText())) << c.first;
+        EXPECT_TRUE(::Run.RestartNeeded) << c.first;
+        EXPECT_TRUE(Matches("*" + c.second + "*", PendingRenames())) << PendingRenames();
+    }
+    CloseHandle(holder);
+    ClearPendingRenames();
+}
+
+// The batch file that starts the second uninstaller must name the temporary folder: a folder the
+// command interpreter cannot read is refused before anything is removed.
+TEST(SecondaryStart, AnUnreadableTemporaryFolderIsRefusedFirst)
+{
+    LogCapture log;
+    ::Run.InstallDir = StrDup("C:\\Program Files\\Example");
+    ::Run.TempDir = StrDup("C:\\a folder without a short name");   // as where 8.3 names are off
+    EXPECT_FALSE(CheckInterpreterNames());
+    EXPECT_TRUE(Matches("Cannot uninstall through the temporary folder \"C:\\a folder without a short name\": the command "
+                        "interpreter cannot read its name (0/*). Nothing has been removed.*", log.LastBoxText()))
+        << log.LastBoxText();
+    ::Run.TempDir = StrDup(log.Folder().c_str());
+    EXPECT_TRUE(CheckInterpreterNames()) << log.LastBoxText();
+}
+
 TEST_F(Journal, SaveRecordsTheJournalFileOnce)
 {
     ::Run.InstallDir = StrDup(log_.Folder().c_str());
