@@ -188,7 +188,7 @@ bool UpdateDriverThroughSystem(HWND window, const char *hardwareId, const char *
         LogLine(kLogAction, "Calling %s (\"%s\", \"%s\")", kUpdateDriver, hardwareId, inf);
         ok = update(window, hardwareId, inf, 0, &reboot) != FALSE;
         if (!ok)
-            ErrorBox("Cannot install device (%s)", LastErrorText());
+            SetupApiFailed("Cannot install device (%s)");
         else
             *restartNeeded = reboot != FALSE;
     }
@@ -250,6 +250,53 @@ bool QueryDeviceInfPath(HDEVINFO list, SP_DEVINFO_DATA *element, char *output)
     return true;
 }
 
+struct DeviceProblem {
+    ULONG code;
+    const char *meaning;
+};
+
+// What the problem codes an installation most often meets tell the user; the last row for the rest.
+static const DeviceProblem kDeviceProblems[] = {
+    { CM_PROB_FAILED_START, "its driver could not start it" },
+    { CM_PROB_FAILED_INSTALL, "no driver is installed for it" },
+    { CM_PROB_FAILED_DRIVER_ENTRY, "its driver refused to start" },
+    { CM_PROB_DRIVER_FAILED_LOAD, "its driver could not be loaded; it may be missing or damaged" },
+    { CM_PROB_DRIVER_BLOCKED, "Windows blocks its driver" },
+    { CM_PROB_UNSIGNED_DRIVER, "its driver is not signed" },
+    { 0, "Device Manager tells more" },
+};
+
+static const char *DeviceProblemMeaning(ULONG code)
+{
+    const DeviceProblem *row = kDeviceProblems;
+    while (row->code != 0 && row->code != code)
+        row++;
+    return row->meaning;
+}
+
+// Enabled is not started: a device Windows could not start (an unsigned driver, a driver that
+// fails) stays installed, and the run ends with warnings that name its problem code.
+RunStatus CheckDeviceStarted(HDEVINFO list, SP_DEVINFO_DATA *element)
+{
+    ULONG state = 0, problem = 0;
+    CONFIGRET result = SetupApi.GetDevNodeStatus(&state, &problem, element->DevInst, 0);
+    if (result != CR_SUCCESS) {
+        LogLine(kLogError, "Cannot get the device's status (configuration manager code %u)", (DWORD)result);
+        return 0;
+    }
+    LogLine(kLogAction, "Device status %X, problem %u", (DWORD)state, (DWORD)problem);
+    if ((state & DN_HAS_PROBLEM) == 0)
+        return 0;
+    if (problem == CM_PROB_NEED_RESTART) {
+        Run.RestartNeeded = true;
+        return 0;
+    }
+    WarningBox("Windows cannot start the device \"%s\" (problem code %u: %s).\nThe device stays installed; its "
+               "properties in Device Manager show the same code.", Script.DeviceName, (DWORD)problem,
+               DeviceProblemMeaning(problem));
+    return kStatusWarning;
+}
+
 // Windows keeps the INF under a name of its own; a bare name lies in the Windows INF folder.
 static bool RecordSystemInfCopy(HDEVINFO list, SP_DEVINFO_DATA *element)
 {
@@ -277,16 +324,16 @@ static bool RecordDeviceService(HDEVINFO list, SP_DEVINFO_DATA *element)
     return JournalAddEvent(kEventInstallService, "\"%s\"", service);
 }
 
-// The installation after the check of the INF: both installers, then the service, the enabling
-// and the restart question.
-static bool InstallWithInstaller(const char *sourceInf)
+// The installation after the check of the INF: both installers, then the service, the enabling,
+// the restart question and whether Windows could start the device.
+static RunStatus InstallWithInstaller(const char *sourceInf)
 {
     bool own = UsesOwnInstaller();
     char copiedInf[MAX_PATH];
     char instanceId[MAX_PATH];
     HDEVINFO list = 0;
     SP_DEVINFO_DATA element;
-    bool ok = false;
+    RunStatus status = kStatusFailed;
     LogLine(kLogAction, "Using %s installer", own ? "our own" : "standard system");
     if (own && !CopyInfToWindows(sourceInf, copiedInf))
         goto done;
@@ -303,21 +350,21 @@ static bool InstallWithInstaller(const char *sourceInf)
     FlushFixedDisks();
     if (!SetDeviceEnabled(list, &element, true))
         goto done;
+    status = CheckDeviceStarted(list, &element);
     if (!Run.RestartNeeded)
         Run.RestartNeeded = DeviceNeedsRestart(list, &element);
     if (Run.RestartNeeded)
         LogLine(kLogBanner, "Device manager requires restart");
-    ok = true;
 done:
     DestroyDeviceList(&list);
-    return ok;
+    return status;
 }
 
-bool InstallWdmDevice()
+RunStatus InstallWdmDevice()
 {
     char text[kMaxFormattedText];
     char sourceInf[MAX_PATH];
-    bool ok = false;
+    RunStatus status = kStatusFailed;
     wsprintfA(text, "Installing %s device driver...", Script.DeviceName);
     ShowProgress(true, text);
     JoinPath(sourceInf, Run.SourceDir, Script.WdmDriverInfFile);
@@ -327,10 +374,10 @@ bool InstallWdmDevice()
         ErrorBox("Cannot open device INF file \"%s\" (%s)", sourceInf, LastErrorText());
     } else {
         CloseHandle(file);
-        ok = InstallWithInstaller(sourceInf);
+        status = InstallWithInstaller(sourceInf);
     }
     ShowProgress(false, NULL);
-    return ok;
+    return status;
 }
 
 RunStatus RemoveDevice(const char *instanceId)

@@ -7,8 +7,9 @@
 #include "support/runstate.h"
 
 // The installation step: the device, its INF copies and its service are recorded. The device is
-// enabled at the end; RestartNeeded is set when the system asks for it.
-bool InstallWdmDevice();
+// enabled at the end; RestartNeeded is set when the system asks for it, and a device Windows could
+// not start gives warnings.
+RunStatus InstallWdmDevice();
 // The own installer on systems before NT, and on NT 5 and older with the kernel-streaming
 // audio stack present; the standard system installer otherwise.
 bool UsesOwnInstaller();
@@ -24,6 +25,9 @@ bool InstallDeviceInterfaces(HDEVINFO list, SP_DEVINFO_DATA *element, const char
 bool UpdateDriverThroughSystem(HWND window, const char *hardwareId, const char *inf, bool *restartNeeded);
 bool SetDeviceEnabled(HDEVINFO list, SP_DEVINFO_DATA *element, bool enable);
 bool DeviceNeedsRestart(HDEVINFO list, SP_DEVINFO_DATA *element);
+// A box and the warning bit when the device has a problem code; the code for a restart sets
+// RestartNeeded instead.
+RunStatus CheckDeviceStarted(HDEVINFO list, SP_DEVINFO_DATA *element);
 bool QueryDeviceInfPath(HDEVINFO list, SP_DEVINFO_DATA *element, char *output);
 
 // Removes the device under the progress window; a device that is gone already is passed over

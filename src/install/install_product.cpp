@@ -285,9 +285,12 @@ static bool HasDevice()
 // The preferred wave devices are recorded before the new device can take their place.
 static RunStatus InstallDevice()
 {
+    RunStatus status;
+    StatusInit(&status);
     SetPreferredDeviceExplicitly();
-    return FailedUnless((!IsPresent(Script.WdmDriverInfFile) || InstallWdmDevice()) &&
-                        (!IsPresent(Script.MmeDriverModule) || InstallLegacyAudioDriver()));
+    if (IsPresent(Script.WdmDriverInfFile) && StatusIsFailed(StatusMerge(&status, InstallWdmDevice())))
+        return status;
+    return StatusMerge(&status, FailedUnless(!IsPresent(Script.MmeDriverModule) || InstallLegacyAudioDriver()));
 }
 
 static RunStatus RegisterUninstaller()

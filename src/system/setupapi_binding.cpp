@@ -26,6 +26,8 @@ static const ProcedureSlot kSetupApiProcedures[] = {
     { "SetupDiCallClassInstaller", (FARPROC *)&SetupApi.CallClassInstaller },
     { "SetupDiRemoveDevice", (FARPROC *)&SetupApi.RemoveDevice },
     { "SetupDiDestroyDeviceInfoList", (FARPROC *)&SetupApi.DestroyDeviceInfoList },
+    // Whether Windows could start a device: setupapi.dll exports it on every version.
+    { "CM_Get_DevNode_Status", (FARPROC *)&SetupApi.GetDevNodeStatus },
     { NULL, NULL },
 };
 

@@ -2,6 +2,7 @@
 #pragma once
 #include <windows.h>
 #include <setupapi.h>
+#include <cfgmgr32.h>
 
 struct SetupApiBinding {
     HMODULE module;
@@ -25,9 +26,10 @@ struct SetupApiBinding {
     decltype(&SetupDiCallClassInstaller) CallClassInstaller;
     decltype(&SetupDiRemoveDevice) RemoveDevice;
     decltype(&SetupDiDestroyDeviceInfoList) DestroyDeviceInfoList;
+    decltype(&CM_Get_DevNode_Status) GetDevNodeStatus;
 };
 
 extern SetupApiBinding SetupApi;
 
-// Loads setupapi.dll and resolves all twenty procedures; a missing one is shown in a box.
+// Loads setupapi.dll and resolves all its procedures; a missing one is shown in a box.
 bool LoadSetupApi();

@@ -25,6 +25,15 @@ SP_PROPCHANGE_PARAMS requestedChange;
 decltype(SetupApi.CallClassInstaller) realCallClassInstaller;
 std::vector<std::string> stateChanges;
 
+// What Windows says of the device after it was enabled: started, or a problem code.
+ULONG reportedProblem;
+CONFIGRET WINAPI GetDevNodeStatusDouble(PULONG state, PULONG problem, DEVINST, ULONG)
+{
+    *state = DN_STARTED | (reportedProblem != 0 ? DN_HAS_PROBLEM : 0);
+    *problem = reportedProblem;
+    return CR_SUCCESS;
+}
+
 BOOL WINAPI SetClassInstallParamsDouble(HDEVINFO, PSP_DEVINFO_DATA, PSP_CLASSINSTALL_HEADER header, DWORD size)
 {
     memcpy(&requestedChange, header, size < sizeof requestedChange ? size : sizeof requestedChange);
@@ -51,6 +60,8 @@ protected:
         realCallClassInstaller = SetupApi.CallClassInstaller;
         SetupApi.SetClassInstallParams = SetClassInstallParamsDouble;
         SetupApi.CallClassInstaller = CallClassInstallerDouble;
+        SetupApi.GetDevNodeStatus = GetDevNodeStatusDouble;
+        reportedProblem = 0;
         stateChanges.clear();
         JournalForgetSince(0);
         ::Run.IsNT = true;
@@ -88,7 +99,7 @@ TEST_F(PnpDevice, StandardInstallerOnNt6LeavesTheDeviceToTheSystemThenEnablesIt)
 {
     ::Run.OsVersion.dwMajorVersion = 6;
     ASSERT_FALSE(UsesOwnInstaller());
-    ASSERT_TRUE(InstallWdmDevice()) << log_.LastBoxText();
+    ASSERT_EQ(InstallWdmDevice(), 0u) << log_.LastBoxText();
     EXPECT_EQ(stateChanges, (std::vector<std::string>{ "disable", "enable" }));
     EXPECT_EQ(ConfigFlags() & CONFIGFLAG_DISABLED, 0u);
     std::string journal = JournalText();
@@ -96,6 +107,33 @@ TEST_F(PnpDevice, StandardInstallerOnNt6LeavesTheDeviceToTheSystemThenEnablesIt)
                         "CreateFile \"C:\\windows\\inf\\*.pnf\"\r\nInstallService \"SetupTestAudio\"\r\n", journal)) << journal;
     EXPECT_NE(log_.Text().find("Calling UpdateDriverForPlugAndPlayDevicesA (\"ROOT\\SETUPTESTAUDIO\", \""), std::string::npos);
     EXPECT_FALSE(::Run.RestartNeeded);
+}
+
+// A device Windows could not start stays installed, and the run ends with warnings that name its
+// problem code; the code that asks for a restart asks for a restart.
+TEST_F(PnpDevice, ADeviceWindowsCannotStartGivesWarningsWithItsProblemCode)
+{
+    ::Run.OsVersion.dwMajorVersion = 6;
+    struct Case { ULONG problem; RunStatus status; const char *box; bool restart; };
+    const Case cases[] = {
+        { CM_PROB_UNSIGNED_DRIVER, kStatusWarning, "Windows cannot start the device \"Setup Test Audio Device\" (problem code 52: "
+                                                   "its driver is not signed). The device stays installed;*", false },
+        { CM_PROB_DEVICE_NOT_THERE, kStatusWarning, "*(problem code 24: Device Manager tells more)*", false },
+        { CM_PROB_NEED_RESTART, 0, NULL, true },
+    };
+    for (const Case &c : cases) {
+        JournalForgetSince(0);
+        ::Run.RestartNeeded = false;
+        reportedProblem = c.problem;
+        int boxes = log_.BoxCount();
+        EXPECT_EQ(InstallWdmDevice(), c.status) << c.problem;
+        EXPECT_EQ(log_.BoxCount() - boxes, c.box != NULL ? 1 : 0) << c.problem;
+        EXPECT_TRUE(c.box == NULL || Matches(c.box, log_.LastBoxText())) << log_.LastBoxText();
+        EXPECT_EQ(::Run.RestartNeeded, c.restart) << c.problem;
+        EXPECT_EQ(PresentDevices("ROOT\\SETUPTESTAUDIO").size(), 1u) << "the device stays";
+        RemoveDevices("ROOT\\SETUPTESTAUDIO");
+        ServiceStopAndDelete("SetupTestAudio");
+    }
 }
 
 // On NT 5 with kernel streaming, and before NT, the program installs the driver itself from a
@@ -113,7 +151,7 @@ TEST_F(PnpDevice, OwnInstallerCopiesTheInfAndInstallsDisabledThenEnables)
         ::Run.IsNT = c.nt;
         ::Run.OsVersion.dwMajorVersion = c.nt ? 5 : 4;
         ASSERT_TRUE(UsesOwnInstaller());
-        ASSERT_TRUE(InstallWdmDevice()) << log_.LastBoxText();
+        ASSERT_EQ(InstallWdmDevice(), 0u) << log_.LastBoxText();
         EXPECT_EQ(stateChanges, (std::vector<std::string>{ "enable" }));
         EXPECT_EQ(ConfigFlags() & CONFIGFLAG_DISABLED, 0u);
         std::string journal = JournalText();
