@@ -134,12 +134,17 @@ bool FindDriverEntryByModule(DriverKey *key, const char *category, const char *m
     return false;
 }
 
-// The system folder and the module name taken as OEM text, in wide characters.
+// The system folder and the module name taken as OEM text, in wide characters; false with the
+// cause as the last error.
 static bool DriverModulePath(const char *module, WCHAR *path)
 {
     UINT length = GetSystemDirectoryW(path, MAX_PATH);
-    if (length == 0 || length + 1 + (UINT)lstrlenA(module) >= MAX_PATH)
+    if (length == 0)
         return false;
+    if (length + 1 + (UINT)lstrlenA(module) >= MAX_PATH) {
+        SetLastError(ERROR_FILENAME_EXCED_RANGE);
+        return false;
+    }
     path[length] = L'\\';
     return OemToCharW(module, path + length + 1) != FALSE;
 }
@@ -152,7 +157,6 @@ bool SendDriverModuleMessage(const char *module, UINT message, LPARAM parameter1
     if (!LoadWinmm())
         return false;
     if (!DriverModulePath(module, path)) {
-        SetLastError(ERROR_FILENAME_EXCED_RANGE);
         ErrorBox("Cannot open driver module %s (%s)", module, LastErrorText());
         goto done;
     }

@@ -108,7 +108,8 @@ done:
 bool CopyInfToWindows(const char *sourceInf, char *copiedInf)
 {
     char guidText[kGuidTextSize];
-    JoinPath(copiedInf, SystemFolders.WindowsDir, "inf\\");
+    if (!JoinPath(copiedInf, SystemFolders.WindowsDir, "inf\\", "Cannot create \"%s\" (%s)"))
+        return false;
     if (!NewGuidText(guidText)) {
         ErrorBox("Cannot create a GUID for inf file (%s)", LastErrorText());
         return false;
@@ -237,7 +238,7 @@ bool QueryDeviceInfPath(HDEVINFO list, SP_DEVINFO_DATA *element, char *output)
     HKEY key = SetupApi.OpenDevRegKey(list, element, DICS_FLAG_GLOBAL, 0, DIREG_DRV, GENERIC_READ);
     if (key == INVALID_HANDLE_VALUE)
         return SetupApiFailed("Cannot open device driver key (%s)");
-    DWORD size = MAX_PATH - 1;
+    DWORD size = MAX_PATH;
     LONG rc = RegQueryValueExA(key, "InfPath", NULL, NULL, (BYTE *)output, &size);
     SetLastError((DWORD)rc);
     RegCloseKey(key);
@@ -307,8 +308,9 @@ static bool RecordSystemInfCopy(HDEVINFO list, SP_DEVINFO_DATA *element)
         lstrcpyA(path, infPath);
     } else {
         char folder[MAX_PATH];
-        JoinPath(folder, SystemFolders.WindowsDir, "inf");
-        JoinPath(path, folder, infPath);
+        if (!JoinPath(folder, SystemFolders.WindowsDir, "inf") ||
+            !JoinPath(path, folder, infPath, "Cannot record \"%s\" in the uninstall journal (%s)"))
+            return false;
     }
     return RecordInfFiles(path);
 }
@@ -360,6 +362,22 @@ done:
     return status;
 }
 
+// The INF in the source folder, checked that it can be read.
+static bool FindSourceInf(char *sourceInf)
+{
+    static const char kCannotOpen[] = "Cannot open device INF file \"%s\" (%s)";
+    if (!JoinPath(sourceInf, Run.SourceDir, Script.WdmDriverInfFile, kCannotOpen))
+        return false;
+    LogLine(kLogValue, "Checking device INF file \"%s\"", sourceInf);
+    HANDLE file = CreateFileA(sourceInf, GENERIC_READ, 0, NULL, OPEN_EXISTING, 0, NULL);
+    if (file == INVALID_HANDLE_VALUE) {
+        ErrorBox(kCannotOpen, sourceInf, LastErrorText());
+        return false;
+    }
+    CloseHandle(file);
+    return true;
+}
+
 RunStatus InstallWdmDevice()
 {
     char text[kMaxFormattedText];
@@ -367,15 +385,8 @@ RunStatus InstallWdmDevice()
     RunStatus status = kStatusFailed;
     wsprintfA(text, "Installing %s device driver...", Script.DeviceName);
     ShowProgress(true, text);
-    JoinPath(sourceInf, Run.SourceDir, Script.WdmDriverInfFile);
-    LogLine(kLogValue, "Checking device INF file \"%s\"", sourceInf);
-    HANDLE file = CreateFileA(sourceInf, GENERIC_READ, 0, NULL, OPEN_EXISTING, 0, NULL);
-    if (file == INVALID_HANDLE_VALUE) {
-        ErrorBox("Cannot open device INF file \"%s\" (%s)", sourceInf, LastErrorText());
-    } else {
-        CloseHandle(file);
+    if (FindSourceInf(sourceInf))
         status = InstallWithInstaller(sourceInf);
-    }
     ShowProgress(false, NULL);
     return status;
 }

@@ -114,8 +114,7 @@ bool IsKernelStreamingPresent()
     }
     CloseHandle(device);
     char path[MAX_PATH];
-    JoinPath(path, SystemFolders.WindowsDir, "system32\\drivers\\portcls.sys");
-    if (!FileExists(path)) {
+    if (!JoinPath(path, SystemFolders.WindowsDir, "system32\\drivers\\portcls.sys") || !FileExists(path)) {
         LogLine(kLogError, "%s does not exist", path);
         return false;
     }

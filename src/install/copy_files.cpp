@@ -31,13 +31,15 @@ static RunStatus CopyEntry(const ScriptEntry *entry, char *destination)
     char sourceFolder[MAX_PATH];
     char source[MAX_PATH];
     char joined[MAX_PATH];
+    static const char kCannotOpen[] = "Cannot open \"%s\" (%s)";
+    static const char kCannotCreate[] = "Cannot create \"%s\" (%s)";
     if (StrFindChar(entry->Extra, ':') != NULL)
         lstrcpynA(sourceFolder, entry->Extra, MAX_PATH);
-    else
-        JoinPath(sourceFolder, Run.SourceDir, entry->Extra);
-    JoinPath(source, sourceFolder, entry->Name);
-    JoinPath(joined, entry->Path, entry->Name);
-    ExpandVariables(destination, joined);
+    else if (!JoinPath(sourceFolder, Run.SourceDir, entry->Extra, kCannotOpen))
+        return kStatusFailed;
+    if (!JoinPath(source, sourceFolder, entry->Name, kCannotOpen) || !JoinPath(joined, entry->Path, entry->Name, kCannotCreate) ||
+        !ExpandVariables(destination, joined, kCannotCreate))
+        return kStatusFailed;
     if (CopyOneFile(source, destination, true))
         return status;
     if (GetLastError() != ERROR_FILE_EXISTS) {

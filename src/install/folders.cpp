@@ -34,7 +34,8 @@ RunStatus MakeFolder(const char *path)
 
 RunStatus MakeGroupFolder(const char *programGroup, char *groupFolder)
 {
-    JoinPath(groupFolder, Script.StartMenuFolder, programGroup);
+    if (!JoinPath(groupFolder, Script.StartMenuFolder, programGroup, "Cannot create directory \"%s\" (%s)"))
+        return kStatusFailed;
     return MakeFolder(groupFolder);
 }
 
@@ -48,8 +49,8 @@ RunStatus CreateLinks()
     for (DWORD i = 0; i < Script.LinkCount; i++) {
         const ScriptEntry *entry = &Script.LinkList[i];
         char target[MAX_PATH];
-        ExpandVariables(target, entry->Path);
-        if (!CreateShellLink(groupFolder, entry->Name, target, entry->Extra)) {
+        if (!ExpandVariables(target, entry->Path, "Cannot set shortcut object path \"%s\" (%s)") ||
+            !CreateShellLink(groupFolder, entry->Name, target, entry->Extra)) {
             StatusSetFailed(&status);
             break;
         }
@@ -85,15 +86,13 @@ bool CreateShellLink(const char *folder, const char *name, const char *target, c
     bool ok = false;
     IShellLinkA *link = NULL;
     IPersistFile *file = NULL;
-    char linkPath[MAX_PATH + 8];
+    char linkPath[MAX_PATH];
+    char fileName[kMaxFormattedText + 8];
     WCHAR widePath[MAX_PATH];
-    JoinPath(linkPath, folder, name);
-    if (linkPath[0] == '\0' || lstrlenA(linkPath) + 4 >= MAX_PATH) {
-        SetLastError(ERROR_FILENAME_EXCED_RANGE);
-        ErrorBox("Cannot save shortcut file (%s)", LastErrorText());
+    lstrcpynA(fileName, name, kMaxFormattedText);
+    lstrcatA(fileName, ".lnk");
+    if (!JoinPath(linkPath, folder, fileName, "Cannot save shortcut file \"%s\" (%s)"))
         return false;
-    }
-    lstrcatA(linkPath, ".lnk");
     if (ComFailed(CoCreateInstance(CLSID_ShellLink, NULL, CLSCTX_INPROC_SERVER, IID_IShellLinkA, (void **)&link),
                   "Cannot create IShellLink instance (%s)")) {
         link = NULL;

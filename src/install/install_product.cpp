@@ -3,6 +3,7 @@
 #include "install/folders.h"
 #include "script/script_reader.h"
 #include "script/setup_script.h"
+#include "script/variables.h"
 #include "support/msgbox.h"
 #include "support/text.h"
 #include "support/tracelog.h"
@@ -14,7 +15,7 @@
 #include "system/privileges.h"
 #include "system/services.h"
 #include "ui/dialogs.h"
-#include "uninstall/journal.h"
+#include "uninstall/journal_replay.h"
 #include "uninstall/uninstall_entry.h"
 
 struct DeviceKey {
@@ -266,13 +267,31 @@ static RunStatus MakeInstallFolder()
     return MakeFolder(Run.InstallDir);
 }
 
+static RunStatus SaveJournalStep()
+{
+    return FailedUnless(SaveJournal());
+}
+
+// uninst.ini in the installation folder; from its first save on it follows every record.
+static RunStatus StartSavingJournal()
+{
+    char path[MAX_PATH];
+    if (!JoinPath(path, Run.InstallDir, kJournalFileName, "Cannot create file \"%s\" (%s)"))
+        return kStatusFailed;
+    JournalSetFile(path);
+    return SaveJournalStep();
+}
+
 static bool HasService()
 {
     return IsPresent(Script.ServiceName);
 }
 
+// The journal on disk is current before a driver starts or loads, and so are the disks.
 static RunStatus InstallService()
 {
+    if (!SaveJournal())
+        return kStatusFailed;
     FlushFixedDisks();
     return FailedUnless(ServiceInstall(Script.ServiceName, Script.AppName, Script.ServiceImage, serviceType, serviceStartup));
 }
@@ -287,6 +306,8 @@ static RunStatus InstallDevice()
 {
     RunStatus status;
     StatusInit(&status);
+    if (!SaveJournal())
+        return kStatusFailed;
     SetPreferredDeviceExplicitly();
     if (IsPresent(Script.WdmDriverInfFile) && StatusIsFailed(StatusMerge(&status, InstallWdmDevice())))
         return status;
@@ -298,50 +319,34 @@ static RunStatus RegisterUninstaller()
     return FailedUnless(RegisterUninstallEntry());
 }
 
-static RunStatus SaveJournalStep()
-{
-    return FailedUnless(SaveJournal());
-}
-
-// From the installation folder's first save on, the journal on disk follows every record. The
-// first save records uninst.ini itself after writing it; that line goes to disk at once, or an
-// installation killed before the next record would leave a journal that does not name itself.
-static RunStatus StartSavingJournal()
-{
-    if (!SaveJournal())
-        return kStatusFailed;
-    SetJournalSaver(SaveJournal);
-    return FailedUnless(SaveJournal());
-}
-
 struct InstallStep {
     bool (*condition)();   // null: always
     RunStatus (*run)();
-    bool saveJournalFirst; // uninst.ini on disk is current before the step changes the system
 };
 
 // Nothing is recorded before StartJournal, so a run that ends before it leaves nothing to undo.
 static const InstallStep kInstallSteps[] = {
-    { NULL, ReadAndCheckScript, false },
-    { NeedsAdminRights, AskForAdminRights, false },
-    { NULL, AppendOwnEntriesStep, false },
-    { AdminRightsRequired, CheckAdminRightsStep, false },
-    { NULL, AskToInstall, false },
-    { HasLicenseFile, ShowLicense, false },
-    { NULL, ShowInstallOptions, false },
-    { HasRegisteredDriver, ReplaceRegisteredDriver, false },
-    { HasPresentDevice, ReplacePresentDevice, false },
-    { HasEarlierService, ReplaceEarlierService, false },
-    { NULL, StartJournal, false },
-    { NULL, MakeInstallFolder, false },
-    { NULL, StartSavingJournal, false },
-    { NULL, CreateLinks, false },
-    { NULL, CopyFiles, true },
-    { HasService, InstallService, true },
-    { HasDevice, InstallDevice, true },
-    { WantsUninstallEntry, RegisterUninstaller, false },
-    { NULL, SaveJournalStep, false },
-    { NULL, NULL, false },
+    { NULL, ReadAndCheckScript },
+    { NeedsAdminRights, AskForAdminRights },
+    { NULL, AppendOwnEntriesStep },
+    { AdminRightsRequired, CheckAdminRightsStep },
+    { NULL, AskToInstall },
+    { HasLicenseFile, ShowLicense },
+    { NULL, ShowInstallOptions },
+    { HasRegisteredDriver, ReplaceRegisteredDriver },
+    { HasPresentDevice, ReplacePresentDevice },
+    { HasEarlierService, ReplaceEarlierService },
+    { NULL, StartJournal },
+    { NULL, MakeInstallFolder },
+    { NULL, StartSavingJournal },
+    { NULL, CreateLinks },
+    { NULL, SaveJournalStep },
+    { NULL, CopyFiles },
+    { HasService, InstallService },
+    { HasDevice, InstallDevice },
+    { WantsUninstallEntry, RegisterUninstaller },
+    { NULL, SaveJournalStep },
+    { NULL, NULL },
 };
 
 RunStatus InstallProduct()
@@ -351,17 +356,13 @@ RunStatus InstallProduct()
     for (const InstallStep *step = kInstallSteps; step->run != NULL; step++) {
         if (step->condition != NULL && !step->condition())
             continue;
-        if (step->saveJournalFirst && !SaveJournal()) {
-            StatusSetFailed(&status);
-            break;
-        }
         if (StatusIsFailed(StatusMerge(&status, step->run())) || Run.UserQuit)
             break;
     }
     if (StatusIsFailed(status)) {
         // Undo what was recorded, newest first; an empty journal undoes nothing.
         StatusMerge(&status, ReplayJournal(JournalText(), kAllEvents));
-        JournalForgetSince(0);
+        JournalClear();
     }
     return status;
 }

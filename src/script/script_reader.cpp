@@ -65,7 +65,10 @@ bool ReadMainKeys(const char *scriptPath, const char *section)
             return false;
         }
         char expanded[MAX_PATH];
-        ExpandVariables(expanded, value);
+        if (!ExpandVariables(expanded, value)) {
+            ErrorBox("Key %s is too long once its variables are expanded (%s)", row->name, LastErrorText());
+            return false;
+        }
         *row->value = StrDup(expanded);
         LogLine(kLogValue, "%s=\"%s\"", row->name, expanded);
     }
@@ -179,7 +182,8 @@ bool ReadLinksSection(const char *scriptPath)
 bool ReadSetupScript()
 {
     char scriptPath[MAX_PATH];
-    JoinPath(scriptPath, Run.SourceDir, "setup.ini");
+    if (!JoinPath(scriptPath, Run.SourceDir, "setup.ini", "Cannot open file \"%s\" (%s)"))
+        return false;
     HANDLE file = CreateFileA(scriptPath, GENERIC_READ, 0, NULL, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL);
     if (file == INVALID_HANDLE_VALUE) {
         ErrorBox("Cannot open file \"%s\" (%s)", scriptPath, LastErrorText());

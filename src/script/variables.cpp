@@ -22,6 +22,7 @@ const Variable kVariableTable[] = {
 };
 
 const UINT kExpandBufferSize = 512;
+const UINT kLongTextSize = kExpandBufferSize * 2;   // what the environment's expansion may give
 const UINT kVariableNameLimit = 50;
 
 bool ResolveSystemFolders()
@@ -70,13 +71,13 @@ static bool AppendText(char *buffer, UINT *length, const char *text, UINT count)
     return true;
 }
 
-// False when the result does not fit: the destination is then empty.
-static bool ExpandInto(char *destination, const char *source, bool *replaced)
+// The table's variables, then the environment's, expanded into `expanded` (kLongTextSize bytes);
+// false when the text had to be cut on the way or passes the path limit.
+static bool ExpandLong(char *expanded, const char *source)
 {
-    char expanded[kExpandBufferSize];
+    char own[kExpandBufferSize];
     UINT length = 0;
     bool fits = true;
-    destination[0] = '\0';
     for (const char *position = source; *position != '\0' && fits;) {
         const char *close = *position == '%' ? StrFindChar(position + 1, '%') : NULL;
         UINT nameLength = close != NULL ? (UINT)(close - position - 1) : 0;
@@ -85,37 +86,20 @@ static bool ExpandInto(char *destination, const char *source, bool *replaced)
             variable = FindVariable(position + 1, nameLength);
         if (variable != NULL) {
             const char *value = *variable->value != NULL ? *variable->value : "";
-            fits = AppendText(expanded, &length, value, (UINT)lstrlenA(value));
-            *replaced = true;
+            fits = AppendText(own, &length, value, (UINT)lstrlenA(value));
             position = close + 1;
         } else {
-            fits = AppendText(expanded, &length, position, 1);
+            fits = AppendText(own, &length, position, 1);
             position++;
         }
     }
-    if (!fits)
+    own[length] = '\0';
+    DWORD needed = ExpandEnvironmentStringsA(own, expanded, kLongTextSize);
+    if (needed == 0 || needed > kLongTextSize) {
+        lstrcpynA(expanded, own, kLongTextSize);
         return false;
-    expanded[length] = '\0';
-    char environment[kExpandBufferSize * 2];
-    DWORD needed = ExpandEnvironmentStringsA(expanded, environment, sizeof environment);
-    if (needed == 0 || needed > MAX_PATH)   // needed counts the terminator
-        return false;
-    lstrcpyA(destination, environment);
-    return true;
-}
-
-static void ReportTooLong(const char *folder, const char *name)
-{
-    LogLine(kLogError, "Path does not fit in %u characters: \"%s%s%s\"", MAX_PATH - 1, folder,
-            folder[0] != '\0' ? "\" + \"" : "", name);
-}
-
-bool ExpandVariables(char *destination, const char *source)
-{
-    bool replaced = false;
-    if (!ExpandInto(destination, source, &replaced))
-        ReportTooLong("", source);
-    return replaced;
+    }
+    return fits && needed <= MAX_PATH;   // needed counts the terminator
 }
 
 static bool IsAbsolutePath(const char *name)
@@ -123,28 +107,51 @@ static bool IsAbsolutePath(const char *name)
     return name[0] == '\\' || (name[0] != '\0' && name[1] == ':');
 }
 
-char *JoinPath(char *destination, const char *folder, const char *name)
+// folder\name, both expanded, into `joined` (kLongTextSize bytes); false as for ExpandLong.
+static bool JoinLong(char *joined, const char *folder, const char *name)
 {
-    bool replaced = false;
-    char expandedName[MAX_PATH];
-    bool fits;
-    if (IsAbsolutePath(name)) {
-        fits = ExpandInto(destination, name, &replaced);
-    } else {
-        fits = ExpandInto(destination, folder, &replaced) && ExpandInto(expandedName, name, &replaced);
-        UINT length = (UINT)lstrlenA(destination);
-        bool needSlash = length > 0 && destination[length - 1] != '\\';
-        fits = fits && length + (needSlash ? 1 : 0) + (UINT)lstrlenA(expandedName) < MAX_PATH;
-        if (fits) {
-            if (needSlash)
-                lstrcatA(destination, "\\");
-            lstrcatA(destination, expandedName);
-        }
+    if (IsAbsolutePath(name))
+        return ExpandLong(joined, name);
+    char expandedName[kLongTextSize];
+    bool folderFits = ExpandLong(joined, folder);
+    bool nameFits = ExpandLong(expandedName, name);
+    UINT length = (UINT)lstrlenA(joined);
+    if (length > 0 && joined[length - 1] != '\\' && length + 1 < kLongTextSize)
+        lstrcpyA(joined + length++, "\\");
+    lstrcpynA(joined + length, expandedName, kLongTextSize - length);
+    return folderFits && nameFits && length + (UINT)lstrlenA(expandedName) < MAX_PATH;
+}
+
+// A path that does not fit is never used cut: the destination stays empty, which fails every file
+// operation. The log names it, and so does the caller's box when it gives one.
+static bool TakePath(char *destination, const char *text, bool fits, const char *failure)
+{
+    if (fits) {
+        lstrcpyA(destination, text);
+        return true;
     }
-    if (!fits) {
-        // Never a cut path, never the name alone: an empty path fails every file operation.
-        destination[0] = '\0';
-        ReportTooLong(IsAbsolutePath(name) ? "" : folder, name);
-    }
-    return destination;
+    char shown[MAX_PATH];
+    destination[0] = '\0';
+    lstrcpynA(shown, text, MAX_PATH - 3);
+    if (lstrlenA(text) >= MAX_PATH - 4)
+        lstrcatA(shown, "...");
+    SetLastError(ERROR_FILENAME_EXCED_RANGE);
+    LogLine(kLogError, "Path does not fit in %u characters: \"%s\"", MAX_PATH - 1, shown);
+    if (failure != NULL)
+        ErrorBox(failure, shown, LastErrorText());
+    return false;
+}
+
+bool ExpandVariables(char *destination, const char *source, const char *failure)
+{
+    char text[kLongTextSize];
+    bool fits = ExpandLong(text, source);
+    return TakePath(destination, text, fits, failure);
+}
+
+bool JoinPath(char *destination, const char *folder, const char *name, const char *failure)
+{
+    char text[kLongTextSize];
+    bool fits = JoinLong(text, folder, name);
+    return TakePath(destination, text, fits, failure);
 }

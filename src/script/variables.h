@@ -21,9 +21,12 @@ extern const Variable kVariableTable[];
 const UINT kSystemFolderCount = 4;
 
 bool ResolveSystemFolders();
-// Replaces the table's %Name% (case-sensitive), then environment variables. destination holds
-// MAX_PATH bytes; a result that does not fit is logged and left empty, so that every file
-// operation on it fails with its own message instead of working on a cut path.
-bool ExpandVariables(char *destination, const char *source);
-// folder\name, both expanded; a name with a drive letter or a leading backslash stands alone.
-char *JoinPath(char *destination, const char *folder, const char *name);
+// Replaces the table's %Name% (case-sensitive), then environment variables, into a MAX_PATH
+// destination. A result that does not fit is never cut: the destination is left empty (every file
+// operation on it fails), the log names it, the last error is ERROR_FILENAME_EXCED_RANGE, and
+// when the caller gives its operation's message (a format with the path and "(%s)") a box shows
+// it with the path cut to fit. False then.
+bool ExpandVariables(char *destination, const char *source, const char *failure = NULL);
+// folder\name, both expanded, the same way; a name with a drive letter or a leading backslash
+// stands alone.
+bool JoinPath(char *destination, const char *folder, const char *name, const char *failure = NULL);

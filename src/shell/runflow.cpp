@@ -14,7 +14,7 @@
 #include "system/privileges.h"
 #include "system/setupapi_binding.h"
 #include "ui/resource.h"
-#include "uninstall/journal.h"
+#include "system/journal_recorder.h"
 #include "uninstall/uninstaller.h"
 #include <shellapi.h>
 
@@ -164,8 +164,7 @@ static void KeepLogInInstallDir()
     if (Run.InstallDir == NULL)
         return;
     char path[MAX_PATH];
-    JoinPath(path, Run.InstallDir, "install.log");
-    if (!CopyFileA(Run.TraceLogPath, path, FALSE))
+    if (!JoinPath(path, Run.InstallDir, "install.log") || !CopyFileA(Run.TraceLogPath, path, FALSE))
         return;
     JournalAddEvent(kEventCreateFile, "\"%s\"", path);
     SaveJournal();

@@ -99,29 +99,45 @@ done:
 }
 
 // The new content is written over the old before the file is cut to its length: a program killed
-// meanwhile leaves the old journal or the new one, never an emptied file.
+// meanwhile leaves the old content or the new one, never an emptied file.
+static HANDLE OpenWholeFile(const char *path)
+{
+    return CreateFileA(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, NULL, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
+}
+
+// Writes and cuts, then closes the file; the last error survives the close.
+static bool WriteAndClose(HANDLE file, const void *data, DWORD size)
+{
+    DWORD written = 0;
+    SetLastError(ERROR_SUCCESS);
+    bool ok = WriteFile(file, data, size, &written, NULL) && written == size && SetEndOfFile(file);
+    if (!ok && GetLastError() == ERROR_SUCCESS)
+        SetLastError(ERROR_DISK_FULL);   // a short write: no room left
+    DWORD error = GetLastError();
+    CloseHandle(file);
+    SetLastError(error);
+    return ok;
+}
+
+bool WriteWholeFile(const char *path, const void *data, DWORD size)
+{
+    HANDLE file = OpenWholeFile(path);
+    return file != INVALID_HANDLE_VALUE && WriteAndClose(file, data, size);
+}
+
 bool SaveFile(const char *path, const void *data, DWORD size)
 {
-    bool ok = false;
-    DWORD written = 0;
-    HANDLE file = CreateFileA(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, NULL, OPEN_ALWAYS,
-                              FILE_ATTRIBUTE_NORMAL, NULL);
+    HANDLE file = OpenWholeFile(path);
     if (file == INVALID_HANDLE_VALUE) {
         ErrorBox("Cannot create file \"%s\" (%s)", path, LastErrorText());
         return false;
     }
-    SetLastError(ERROR_SUCCESS);
-    if (!WriteFile(file, data, size, &written, NULL) || written != size || !SetEndOfFile(file)) {
-        if (GetLastError() == ERROR_SUCCESS)
-            SetLastError(ERROR_DISK_FULL);
+    if (!WriteAndClose(file, data, size)) {
         ErrorBox("Cannot write %u bytes to file \"%s\" (%s)", size, path, LastErrorText());
-        goto done;
+        return false;
     }
     LogLine(kLogValue, "Saved %u bytes to \"%s\"", size, path);
-    ok = true;
-done:
-    CloseHandle(file);
-    return ok;
+    return true;
 }
 
 bool DeleteOneFile(const char *path)

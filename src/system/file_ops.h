@@ -10,7 +10,10 @@ bool CopyOneFile(const char *source, const char *destination, bool failIfExists)
 // The whole file at path and a terminating zero in a heap block (MemFree it); null after a box
 // that names the file as `name`.
 char *LoadFile(const char *path, const char *name, DWORD *size);
+// Replaces the file's content; false after a box.
 bool SaveFile(const char *path, const void *data, DWORD size);
+// The same without a word: false leaves the cause as the last error.
+bool WriteWholeFile(const char *path, const void *data, DWORD size);
 // True when the file is gone, also when it was not there; else false with the system's error.
 bool DeleteOneFile(const char *path);
 bool QueueFileDeletion(const char *path, bool renameFirst);

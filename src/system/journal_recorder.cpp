@@ -2,6 +2,8 @@
 #include "support/errortext.h"
 #include "support/memory.h"
 #include "support/msgbox.h"
+#include "support/tracelog.h"
+#include "system/file_ops.h"
 #include <stdarg.h>
 
 struct JournalEvent {
@@ -22,6 +24,8 @@ static const JournalEvent kJournalEvents[] = {
     { NULL, kEventUnknown },
 };
 
+const char kJournalFileName[] = "uninst.ini";
+
 const char kJournalHeader[] =
     ";\r\n; Caution!\r\n; Do not delete or modify this file. It is required to product uninstallation.\r\n;\r\n";
 
@@ -33,9 +37,9 @@ static struct {
     char *text;
     DWORD capacity;
     DWORD length;
-    bool fileRecorded;
-    JournalSaver saver;
-    bool saving;   // the saver records the journal file itself: no second save from inside it
+    char path[MAX_PATH];   // uninst.ini; empty until the installation names it
+    bool saved;            // written once: from then on every record goes to disk at once
+    bool fileRecorded;     // uninst.ini's own CreateFile line is in the journal
 } journal;
 
 bool JournalAppendLine(const char *text)
@@ -64,6 +68,14 @@ bool JournalAppendLine(const char *text)
     return true;
 }
 
+// The file follows a record at once; a failure is for the trace log only: the record stands, and
+// the installation's next save shows the cause.
+static void FollowOnDisk()
+{
+    if (!WriteWholeFile(journal.path, journal.text, journal.length))
+        LogLine(kLogError, "Cannot save the journal to \"%s\" (%s)", journal.path, LastErrorText());
+}
+
 bool JournalAddEvent(DWORD code, const char *format, ...)
 {
     char line[kEventNameLimit + kMaxFormattedText];   // the name, a blank and a formatted text
@@ -83,17 +95,9 @@ bool JournalAddEvent(DWORD code, const char *format, ...)
     }
     if (!JournalAppendLine(line))
         return false;
-    if (journal.saver == NULL || journal.saving)
-        return true;
-    journal.saving = true;
-    bool saved = journal.saver();
-    journal.saving = false;
-    return saved;
-}
-
-void SetJournalSaver(JournalSaver saver)
-{
-    journal.saver = saver;
+    if (journal.saved)
+        FollowOnDisk();
+    return true;
 }
 
 const char *EventName(DWORD code)
@@ -121,34 +125,35 @@ DWORD EventBit(DWORD code)
     return 1u << ((code - 1) & 31);
 }
 
+void JournalSetFile(const char *path)
+{
+    lstrcpynA(journal.path, path, MAX_PATH);
+}
+
+bool SaveJournal()
+{
+    if (!SaveFile(journal.path, journal.text, journal.length))
+        return false;
+    journal.saved = true;
+    if (journal.fileRecorded)
+        return true;
+    if (!JournalAddEvent(kEventCreateFile, "\"%s\"", journal.path))
+        return false;
+    journal.fileRecorded = true;
+    return true;
+}
+
 char *JournalText()
 {
     return journal.text;
 }
 
-DWORD JournalMark()
+void JournalClear()
 {
-    return journal.length;
-}
-
-void JournalForgetSince(DWORD mark)
-{
-    if (journal.text != NULL && mark < journal.length) {
-        journal.length = mark;
-        journal.text[mark] = '\0';
-    }
-    if (mark == 0) {
-        journal.fileRecorded = false;
-        journal.saver = NULL;
-    }
-}
-
-bool JournalFileRecorded()
-{
-    return journal.fileRecorded;
-}
-
-void JournalSetFileRecorded()
-{
-    journal.fileRecorded = true;
+    if (journal.text != NULL)
+        journal.text[0] = '\0';
+    journal.length = 0;
+    journal.path[0] = '\0';
+    journal.saved = false;
+    journal.fileRecorded = false;
 }

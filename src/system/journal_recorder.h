@@ -1,5 +1,6 @@
-// The uninstall journal's recorder: every change the installation makes is appended as one
-// event line, right after it was made. Saving and replaying belong to the uninstaller.
+// The uninstall journal as it is recorded and kept on disk: every change the installation makes is
+// appended as one event line, right after it was made, and uninst.ini in the installation folder
+// follows. Searching and replaying a journal belong to the uninstaller.
 #pragma once
 #include <windows.h>
 
@@ -21,25 +22,26 @@ const DWORD kAllEvents = 0xFFFFFFFF;
 // reads a line or its argument back uses a buffer of this size.
 const UINT kJournalLineSize = 368;
 extern const char kJournalHeader[];
+extern const char kJournalFileName[];   // "uninst.ini"
 
+// False after a box; the journal is then unchanged.
 bool JournalAppendLine(const char *text);
-// The event's name, or the name, a blank and the formatted argument (format may be null).
-// A line that would not fit is refused with a box, never cut.
+// Appends the event's name, or the name, a blank and the formatted argument (format may be null).
+// A line that would not fit is refused with a box, never cut. True means appended: once the
+// journal has been saved, the file follows every record at once (so that a run killed at any
+// moment leaves a journal naming everything it made but what it was making), and a failure of
+// that save is logged, not reported; the next save of the installation's own reports it.
 bool JournalAddEvent(DWORD code, const char *format, ...);
 const char *EventName(DWORD code);
 DWORD EventCode(const char *name);   // case ignored; 0 for a name not in the table
 DWORD EventBit(DWORD code);          // bit (code - 1) of an event mask
 
-// Once set, called after every recorded event: the journal on disk stays current, so that a run
-// killed at any moment leaves a journal that names everything it made but what it was making.
-// A saver that fails makes the event's recording fail. Forgetting everything unsets it.
-typedef bool (*JournalSaver)();
-void SetJournalSaver(JournalSaver saver);
-
+// Where the journal is saved: uninst.ini in the installation folder (path: MAX_PATH bytes).
+void JournalSetFile(const char *path);
+// Writes the whole journal to its file, replacing what was there; false after a box. The first
+// save records the file itself, and that line reaches the disk at once.
+bool SaveJournal();
 // The text recorded so far (null before the first line); it grows in 512-byte steps.
 char *JournalText();
-DWORD JournalMark();                  // a point to come back to
-void JournalForgetSince(DWORD mark);  // drops what was recorded after it; 0 starts anew
-// Whether uninst.ini itself has been recorded (its first save adds its own line).
-bool JournalFileRecorded();
-void JournalSetFileRecorded();
+// Forgets the text, the file and that it was saved: the next installation starts anew.
+void JournalClear();

@@ -168,7 +168,9 @@ static void WaitForServiceStop(ServiceContext *context, RunStatus *status)
 {
     DWORD start = GetTickCount();
     while (GetTickCount() - start < kServiceStopWaitMs) {
+        // A query that fails with no error code counts as done: it must not leave the state unset.
         SERVICE_STATUS current;
+        ZeroMemory(&current, sizeof current);
         if (!ServiceQueryStatus(context, &current)) {
             StatusSetWarning(status);
             return;

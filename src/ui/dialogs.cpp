@@ -33,7 +33,8 @@ static bool InitLicenseDialog(HWND dialog)
 {
     SetDialogCaption(dialog);
     char path[MAX_PATH];
-    JoinPath(path, Run.SourceDir, Script.LicenseFile);
+    if (!JoinPath(path, Run.SourceDir, Script.LicenseFile, "Cannot open file \"%s\" (%s)"))
+        return false;
     char *text = LoadFile(path, Script.LicenseFile, NULL);
     if (text == NULL)
         return false;
@@ -71,8 +72,8 @@ static INT_PTR CALLBACK LicenseDialogProc(HWND dialog, UINT message, WPARAM wPar
 static bool SetExpandedText(HWND dialog, int control, const char *value)
 {
     char expanded[MAX_PATH];
-    ExpandVariables(expanded, value);
-    return SetDlgItemTextA(dialog, control, expanded) != FALSE;
+    return ExpandVariables(expanded, value, "Cannot show the folder \"%s\" (%s)") &&
+           SetDlgItemTextA(dialog, control, expanded) != FALSE;
 }
 
 static void FindHelpFile(HWND dialog)
@@ -81,8 +82,7 @@ static void FindHelpFile(HWND dialog)
     if (Script.HelpFile == NULL)
         return;
     char path[MAX_PATH];
-    JoinPath(path, Run.SourceDir, Script.HelpFile);
-    if (!FileExists(path))
+    if (!JoinPath(path, Run.SourceDir, Script.HelpFile) || !FileExists(path))
         return;
     lstrcpyA(HelpPath, path);
     LogLine(kLogAction, "Having help file \"%s\"", HelpPath);

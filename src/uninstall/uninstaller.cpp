@@ -8,7 +8,7 @@
 #include "support/tracelog.h"
 #include "system/file_ops.h"
 #include "system/privileges.h"
-#include "uninstall/journal.h"
+#include "uninstall/journal_replay.h"
 
 const UINT kBatchTextSize = 1024;
 const UINT kTempPathSize = MAX_PATH + 64;   // TempDir, a backslash, a GUID name and an extension
@@ -396,8 +396,8 @@ RunStatus RunUninstaller()
             goto done;
         }
     }
-    JoinPath(journalPath, Run.InstallDir, kJournalFileName);
-    journal = LoadFile(journalPath, kJournalFileName, NULL);
+    if (JoinPath(journalPath, Run.InstallDir, kJournalFileName, "Cannot open file \"%s\" (%s)"))
+        journal = LoadFile(journalPath, kJournalFileName, NULL);
     if (journal == NULL) {
         StatusSetFailed(&status);
         goto done;

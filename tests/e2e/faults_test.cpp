@@ -30,12 +30,12 @@ std::string Words(std::string text, const char *word, size_t length)
     return text;
 }
 
-const std::vector<std::string> kFiles = { "file:{product}\\a.txt=a", "file:{product}\\big.bin=" + std::string(200000, 'z') };
+const std::vector<std::string> kFiles = { "file:{product}\\a.txt=a", "file:{product}\\big.bin=" + std::string(600000, 'z') };
 const std::string kGroup = "{common}\\Faulty";
 const char kPrompt[] = "~|question|*will be installed on your computer.\nDo you want to continue?|Yes,[No]>Yes";
 const char kOptions[] = "~|dialog||install";
 const char kAborted[] = "~|error|Installation aborted.{keep}|Yes,[No]>No";
-const std::string kLongDir = "C:\\" + std::string(250, 'd');
+const std::string kLongDir = Words("C:\\long", " folder", 246);   // 252 characters
 const std::string kLongVersion = Words("1", " 9", 251);
 const std::string kLongName = Words("Faulty", " n", 206);
 const char kDriverKeys[] = "*SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\*";
@@ -44,6 +44,55 @@ std::string Undone(const std::string &dir, const std::string &files, const std::
 {
     return "undo:" + files + "Deleted file \"" + kGroup + "\\" + uninstallLink + "\";Deleted file \"" + kGroup +
            "\\A.lnk\";Deleted directory \"" + kGroup + "\";Deleted file \"" + dir + "\\uninst.ini\";Deleted directory \"" + dir + "\"";
+}
+
+// A product with a service that fills drive T:, where the product lives, as it starts. T: gives
+// room block by block (4 KiB), so the journal must reach the end of a block when the service is
+// recorded: files named to the length that brings it there.
+const size_t kBlock = 4096;
+const std::string kFiller = "T:\\filler";
+
+std::vector<std::string> JournalBeforeTheService(const std::string &group, const std::vector<std::string> &pads)
+{
+    std::vector<std::string> lines = { "AppName \"Faulty\"", "AdmRightsRequired", "CreateDir \"T:\\Faulty\"",
+        "CreateFile \"T:\\Faulty\\uninst.ini\"", "CreateDir \"" + group + "\"", "CreateFile \"" + group + "\\A.lnk\"",
+        "CreateFile \"" + group + "\\Uninstall Faulty.lnk\"", "CreateFile \"T:\\Faulty\\a.txt\"" };
+    for (const std::string &pad : pads)
+        lines.push_back("CreateFile \"T:\\Faulty\\" + pad + "\"");
+    lines.push_back("CreateFile \"T:\\Faulty\\setup.exe\"");
+    return lines;
+}
+
+Case DiskFilledByTheService()
+{
+    const std::string header = ";\r\n; Caution!\r\n; Do not delete or modify this file. It is required to product uninstallation.\r\n;\r\n\r\n";
+    const std::string group = e2e::CommonProgramsFolder() + "\\Faulty";
+    const size_t overhead = std::string("CreateFile \"T:\\Faulty\\\"\r\n").size();
+    size_t length = header.size();
+    for (const std::string &line : JournalBeforeTheService(group, {}))
+        length += line.size() + 2;
+    // A few bytes short of the block's end: the service's line is the first to need a new block.
+    std::vector<std::string> pads;
+    for (size_t remaining = kBlock - 8 - length; remaining > 0;) {
+        size_t name = remaining - overhead > 200 ? 150 : remaining - overhead;
+        pads.push_back("pad" + std::to_string(pads.size()) + std::string(name - 3 - std::to_string(pads.size()).size(), 'p'));
+        remaining -= overhead + name;
+    }
+    std::string files = "[Files]\r\na.txt=%InstallDir%\r\n";
+    std::vector<std::string> arrange = { kFiles[0] };
+    for (const std::string &pad : pads) {
+        files += pad + "=%InstallDir%\r\n";
+        arrange.push_back("file:{product}\\" + pad + "=p");
+    }
+    return { "a disk that fills up once the journal is saved",
+             Faulty("Faulty", "T:\\Faulty", "ServiceName=SetupE2eService\r\nServiceImage={testservice} fill " + kFiller +
+                                              "\r\nServiceType=16\r\nServiceStartup=2\r\n" + files),
+             arrange,
+             { { "", "", { kPrompt, kOptions, "~|error|Cannot write * bytes to file \"T:\\Faulty\\uninst.ini\" (0/112 - *)|[OK]",
+                           kAborted }, 1 } },
+             { "log:Cannot save the journal to \"T:\\Faulty\\uninst.ini\" (0/112 - *)", "log:Service \"SetupE2eService\" is deleted",
+               "nolog:Service \"SetupE2eService\" does not exist", "noservice:SetupE2eService", "absent:T:\\Faulty", "unchanged:" },
+             [] { DeleteFileA(kFiller.c_str()); } };
 }
 
 const Case kFaults[] = {
@@ -69,12 +118,15 @@ const Case kFaults[] = {
     { "a read-only destination", Faulty("Faulty", "C:\\Faulty", Files("a.txt=%InstallDir%\r\nbig.bin=R:\\\r\n")), kFiles,
       { { "", "", { kPrompt, kOptions, "~|error|Cannot create \"R:\\big.bin\" (0/5 - Access denied.)|[OK]", kAborted }, 1 } },
       { "unchanged:", Undone("C:\\Faulty", "Deleted file \"C:\\Faulty\\a.txt\";") } },
-    // uninst.ini does not fit beside that folder name: its path comes out empty and is refused.
+    // uninst.ini does not fit beside that folder name: refused with its path, never cut.
     { "a folder name too long for its files", Faulty("Faulty", "C:\\Faulty", Files("a.txt=%InstallDir%\r\n")), kFiles,
-      { { "", "", { kPrompt, "~|dialog||dir=" + kLongDir + ",install", "~|error|Cannot create file \"\" (0/*|[OK]", kAborted }, 1 } },
+      { { "", "", { kPrompt, "~|dialog||dir=" + kLongDir + ",install",
+                    "~|error|Cannot create file \"" + (kLongDir + "\\uninst.ini").substr(0, MAX_PATH - 4) +
+                    "...\" (0/206 - File name is too long.)|[OK]", kAborted }, 1 } },
       { "unchanged:", "undo:Deleted directory \"" + kLongDir + "\"" } },
     { "a shortcut name too long for its folder", Faulty(kLongName, "C:\\Faulty", Files("a.txt=%InstallDir%\r\n")), kFiles,
-      { { "", "", { kPrompt, kOptions, "~|error|Cannot save shortcut file (0/206 - File name is too long.)|[OK]", kAborted }, 1 } },
+      { { "", "", { kPrompt, kOptions, "~|error|Cannot save shortcut file \"" + kGroup + "\\Uninstall " + kLongName.substr(0, 20) +
+                    "*...\" (0/206 - File name is too long.)|[OK]", kAborted }, 1 } },
       { "unchanged:" } },
     // A version so long that the entry's name passes the registry's 255 characters.
     { "a registry key the registry refuses", Faulty("Faulty", "C:\\Faulty", Files("a.txt=%InstallDir%\r\n"), kLongVersion), kFiles,
@@ -99,6 +151,13 @@ TEST(Faults, EveryStepFailsCleanly)
 {
     for (const Case &c : kFaults)
         e2e::RunCase(c);
+}
+
+// The journal on disk follows every record; when that save fails the record stands, the
+// installation's own next save reports the cause once, and the rollback removes each object once.
+TEST(Faults, ADiskThatFillsUpAfterTheJournalIsSaved)
+{
+    e2e::RunCase(DiskFilledByTheService());
 }
 
 }  // namespace

@@ -22,7 +22,7 @@
 #include "support/memory.h"
 #include "support/runstate.h"
 #include "system/setupapi_binding.h"
-#include "uninstall/journal.h"
+#include "uninstall/journal_replay.h"
 
 namespace {
 

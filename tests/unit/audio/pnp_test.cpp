@@ -63,7 +63,7 @@ protected:
         SetupApi.GetDevNodeStatus = GetDevNodeStatusDouble;
         reportedProblem = 0;
         stateChanges.clear();
-        JournalForgetSince(0);
+        JournalClear();
         ::Run.IsNT = true;
         ::Run.SourceDir = StrDup(log_.Folder().c_str());
         SystemFolders.WindowsDir = StrDup("C:\\windows");
@@ -80,7 +80,7 @@ protected:
         SetupApi.CallClassInstaller = realCallClassInstaller;
         DeleteFileA("C:\\sysaudio-standin");
         DeleteFileA("C:\\windows\\system32\\drivers\\portcls.sys");
-        JournalForgetSince(0);
+        JournalClear();
     }
     static DWORD ConfigFlags()
     {
@@ -122,7 +122,7 @@ TEST_F(PnpDevice, ADeviceWindowsCannotStartGivesWarningsWithItsProblemCode)
         { CM_PROB_NEED_RESTART, 0, NULL, true },
     };
     for (const Case &c : cases) {
-        JournalForgetSince(0);
+        JournalClear();
         ::Run.RestartNeeded = false;
         reportedProblem = c.problem;
         int boxes = log_.BoxCount();
@@ -146,7 +146,7 @@ TEST_F(PnpDevice, OwnInstallerCopiesTheInfAndInstallsDisabledThenEnables)
     ASSERT_TRUE(WriteTextFile("C:\\windows\\system32\\drivers\\portcls.sys", ""));
     struct Case { bool nt; const char *service; };
     for (const Case &c : { Case{ true, "InstallService \"SetupTestAudio\"\r\n" }, Case{ false, "" } }) {
-        JournalForgetSince(0);
+        JournalClear();
         stateChanges.clear();
         ::Run.IsNT = c.nt;
         ::Run.OsVersion.dwMajorVersion = c.nt ? 5 : 4;

@@ -16,14 +16,14 @@ std::string Recorded()
 TEST(Folders, OnlyWhatWasMadeIsRecorded)
 {
     LogCapture log;
-    JournalForgetSince(0);
+    JournalClear();
     std::string folder = log.Folder() + "\\Product", orphan = log.Folder() + "\\no-parent\\Product";
     EXPECT_EQ(MakeFolder(folder.c_str()), 0u);
     EXPECT_EQ(MakeFolder(folder.c_str()), kStatusFailed) << "a normal user cannot take over a folder";
     EXPECT_EQ(MakeFolder(orphan.c_str()), kStatusFailed);
     EXPECT_EQ(log.LastBoxText().rfind("Cannot create directory \"" + orphan + "\" (0/3 - ", 0), 0u) << log.LastBoxText();
     EXPECT_EQ(Recorded(), "CreateDir \"" + folder + "\"\r\n");
-    JournalForgetSince(0);
+    JournalClear();
 }
 
 }  // namespace

@@ -20,27 +20,30 @@ protected:
         SystemFolders.CommonProgramsFolder = StrDup("C:\\Common");
         Script.AppName = StrDup("Demo");
     }
-    // The result, or "(overflow)" when anything was written past the MAX_PATH destination.
-    static std::string Checked(const char *destination)
+    // The result; "(overflow)" when anything was written past the MAX_PATH destination, and
+    // "(too long)" for a refused one, which must leave the destination empty.
+    static std::string Checked(bool fits, const char *destination)
     {
         for (size_t i = MAX_PATH; i < MAX_PATH + 8; i++)
             if (destination[i] != '#')
                 return "(overflow)";
+        if (!fits)
+            return destination[0] == '\0' ? "(too long)" : "(too long, but not empty)";
         return destination;
     }
     static std::string Expand(const std::string &source)
     {
         char destination[MAX_PATH + 8];
         memset(destination, '#', sizeof destination);
-        ExpandVariables(destination, source.c_str());
-        return Checked(destination);
+        bool fits = ExpandVariables(destination, source.c_str());
+        return Checked(fits, destination);
     }
     static std::string Join(const std::string &folder, const std::string &name)
     {
         char destination[MAX_PATH + 8];
         memset(destination, '#', sizeof destination);
-        JoinPath(destination, folder.c_str(), name.c_str());
-        return Checked(destination);
+        bool fits = JoinPath(destination, folder.c_str(), name.c_str());
+        return Checked(fits, destination);
     }
     LogCapture log_;
 };
@@ -62,14 +65,14 @@ TEST_F(Variables, TableNamesThenTheEnvironmentWithinOnePath)
         { "%" + name51 + "%AppName%", "%" + name51 + "Demo" },   // a name over 50 characters is text
         { "%SETUP_TEST_VARIABLE%", "%AppName%" },                 // the environment comes after the table
         { "%InstallDir%\\" + std::string(55, 'y'), ::Run.InstallDir + ("\\" + std::string(55, 'y')) },   // 259
-        { "%InstallDir%\\" + std::string(56, 'x'), "" },          // 260: never a cut path
-        { "%InstallDir%%InstallDir%%InstallDir%", "" },           // past the 512-byte intermediate text
+        { "%InstallDir%\\" + std::string(56, 'x'), "(too long)" },  // 260: never a cut path
+        { "%InstallDir%%InstallDir%%InstallDir%", "(too long)" },   // past the 512-byte intermediate text
     };
     for (const auto &c : cases)
         EXPECT_EQ(Expand(c[0]), c[1]) << c[0];
     SetEnvironmentVariableA("installdir", NULL);
     SetEnvironmentVariableA("SETUP_TEST_VARIABLE", NULL);
-    EXPECT_EQ(log_.Lines().back().rfind("Path does not fit in 259 characters: \"%InstallDir%", 19), 19u);
+    EXPECT_TRUE(Matches("*Path does not fit in 259 characters: \"C:\\ddd*...\"", log_.Lines().back())) << log_.Lines().back();
 }
 
 TEST_F(Variables, JoinPath)
@@ -81,8 +84,8 @@ TEST_F(Variables, JoinPath)
         { "C:\\Demo", "%WindowsDir%\\x", "C:\\Demo\\C:\\windows\\x" },   // absolute only as written
         { "C:\\Demo", "", "C:\\Demo\\" }, { "", "name", "name" },
         { "%ProgramFilesDir%\\%AppName%", "sub\\f", "C:\\Program Files\\Demo\\sub\\f" },
-        { folder247, "12345678901", folder247 + "\\12345678901" }, { folder247, "123456789012", "" },
-        { "C:\\" + std::string(300, 'g'), "short", "" },   // never the name alone
+        { folder247, "12345678901", folder247 + "\\12345678901" }, { folder247, "123456789012", "(too long)" },
+        { "C:\\" + std::string(300, 'g'), "short", "(too long)" },   // never the name alone
     };
     for (const auto &c : cases)
         EXPECT_EQ(Join(c[0], c[1]), c[2]) << c[0] << " + " << c[1];
@@ -144,6 +147,9 @@ TEST_F(ScriptReader, RequiredKeysDuplicatesAndTheDecoratedTwin)
         { "[Main]\r\nAppVersion=1\r\n", "Key AppName must be present" },
         { withoutGroup, "Key DefaultProgramGroup must be present" },
         { std::string(kGoodMain) + "[Main.NTamd64]\r\nAppVersion=2.0\r\n", "Duplicate key AppVersion" },
+        // A value whose variables make it too long is named as such, not taken as missing.
+        { std::string(kGoodMain) + "ReadmeFile=%CommonProgramsFolder%\\%CommonProgramsFolder%\\" + std::string(180, 'r') + "\r\n",
+          "Key ReadmeFile is too long once its variables are expanded (0/206 - File name is too long.)" },
         { emptyVersion + "HelpFile=help.txt\r\n[Main.NTamd64]\r\nAppVersion=2.0\r\nHelpFile=\r\n", "" },
     };
     for (const auto &c : cases)

@@ -255,23 +255,49 @@ TEST_F(Files, LoadSaveDeleteQueueAndTemporaryFiles)
 TEST(JournalRecorder, LinesByteForByteAndAnOverlongOneRefusedNotCut)
 {
     LogCapture log;
-    JournalForgetSince(0);
+    JournalClear();
     ASSERT_TRUE(JournalAppendLine(kJournalHeader));
     ASSERT_TRUE(JournalAddEvent(kEventAppName, "\"%s\"", "Demo Audio"));
     ASSERT_TRUE(JournalAddEvent(kEventAdmRightsRequired, NULL));
-    DWORD mark = JournalMark();
     ASSERT_TRUE(JournalAddEvent(kEventCreateFile, "\"%s\"", std::string(354, 'p').c_str()));   // 367 characters
     EXPECT_FALSE(JournalAddEvent(kEventCreateFile, "\"%s\"", std::string(355, 'p').c_str()));
     EXPECT_EQ(log.BoxCount(), 1);
     EXPECT_EQ(std::string(JournalText()),
               ";\r\n; Caution!\r\n; Do not delete or modify this file. It is required to product uninstallation.\r\n;\r\n\r\n"
               "AppName \"Demo Audio\"\r\nAdmRightsRequired\r\nCreateFile \"" + std::string(354, 'p') + "\"\r\n");
-    JournalForgetSince(mark);
-    EXPECT_EQ(std::string(JournalText()).substr(std::string(JournalText()).size() - 19), "AdmRightsRequired\r\n");
     EXPECT_EQ(EventCode("createfile"), (DWORD)kEventCreateFile) << "names are found without regard to case";
     EXPECT_EQ(EventCode("CreateFil"), (DWORD)kEventUnknown);
     EXPECT_EQ(EventCode(std::string(5000, 'N').c_str()), (DWORD)kEventUnknown);
-    JournalForgetSince(0);
+    JournalClear();
+}
+
+// From its first save on, uninst.ini follows every record at once; a record whose save fails is
+// recorded all the same (the failure is logged), and the installation's next save shows the cause.
+TEST(JournalRecorder, TheFileFollowsEveryRecordAndAFailedFollowUpSaveOnlyLogs)
+{
+    LogCapture log;
+    JournalClear();
+    std::string path = log.Folder() + "\\uninst.ini";
+    JournalSetFile(path.c_str());
+    ASSERT_TRUE(JournalAppendLine(kJournalHeader));
+    ASSERT_TRUE(SaveJournal());
+    std::string named = std::string(kJournalHeader) + "\r\nCreateFile \"" + path + "\"\r\n";
+    EXPECT_EQ(ReadFileText(path), named) << "the journal names itself on disk at once";
+    ASSERT_TRUE(JournalAddEvent(kEventCreateDir, "\"C:\\One\""));
+    EXPECT_EQ(ReadFileText(path), named + "CreateDir \"C:\\One\"\r\n");
+    // Another program (a backup, a scanner) holds the file without sharing it.
+    HANDLE holder = CreateFileA(path.c_str(), GENERIC_READ, 0, NULL, OPEN_EXISTING, 0, NULL);
+    ASSERT_NE(holder, INVALID_HANDLE_VALUE);
+    int boxes = log.BoxCount();
+    EXPECT_TRUE(JournalAddEvent(kEventCreateDir, "\"C:\\Two\"")) << "recorded, though not saved";
+    EXPECT_EQ(log.BoxCount(), boxes);
+    EXPECT_TRUE(Matches("*Cannot save the journal to \"" + path + "\" (0/32 - *)", log.Lines().back())) << log.Lines().back();
+    EXPECT_FALSE(SaveJournal());
+    EXPECT_EQ(log.BoxCount(), boxes + 1);
+    EXPECT_TRUE(Matches("Cannot create file \"" + path + "\" (0/32 - *)", log.LastBoxText())) << log.LastBoxText();
+    CloseHandle(holder);
+    EXPECT_TRUE(Matches("*CreateDir \"C:\\Two\"\r\n", JournalText()));
+    JournalClear();
 }
 
 // A real service of the tests' own service program that hangs in its stop.

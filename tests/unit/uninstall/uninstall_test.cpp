@@ -7,7 +7,7 @@
 #include "support/memory.h"
 #include "support/runstate.h"
 #include "system/setupapi_binding.h"
-#include "uninstall/journal.h"
+#include "uninstall/journal_replay.h"
 #include "uninstall/uninstall_entry.h"
 #include "uninstall/uninstaller.h"
 
@@ -15,8 +15,8 @@ namespace {
 
 class Journal : public ::testing::Test {
 protected:
-    void SetUp() override { JournalForgetSince(0); }
-    void TearDown() override { JournalForgetSince(0); }
+    void SetUp() override { JournalClear(); }
+    void TearDown() override { JournalClear(); }
     static RunStatus Replay(std::string text, DWORD mask) { return ReplayJournal(&text[0], mask); }
     std::string Touch(const std::string &name)
     {
@@ -165,24 +165,12 @@ TEST(SecondaryStart, AnUnreadableTemporaryFolderIsRefusedFirst)
     EXPECT_TRUE(CheckInterpreterNames()) << log.LastBoxText();
 }
 
-TEST_F(Journal, SaveRecordsTheJournalFileOnce)
-{
-    ::Run.InstallDir = StrDup(log_.Folder().c_str());
-    ASSERT_TRUE(JournalAppendLine(kJournalHeader));
-    ASSERT_TRUE(SaveJournal());
-    std::string path = log_.Folder() + "\\uninst.ini";
-    EXPECT_EQ(ReadFileText(path), std::string(kJournalHeader) + "\r\n") << "the new line reaches the disk next time";
-    ASSERT_TRUE(SaveJournal());
-    ASSERT_TRUE(SaveJournal());
-    EXPECT_EQ(ReadFileText(path), std::string(kJournalHeader) + "\r\nCreateFile \"" + path + "\"\r\n");
-}
-
 // A name the registry would take as a path, or the journal could not give back, is refused before
 // any key is made.
 TEST(UninstallEntry, NamesThatCannotBeRecordedAreRefusedFirst)
 {
     LogCapture log;
-    JournalForgetSince(0);
+    JournalClear();
     Script.AppName = StrDup("Example");
     ::Run.InstallDir = StrDup("C:\\Program Files\\Example");
     ::Run.ExeModuleName = StrDup("setup.exe");

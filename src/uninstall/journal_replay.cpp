@@ -1,7 +1,6 @@
-#include "uninstall/journal.h"
+#include "uninstall/journal_replay.h"
 #include "audio/legacy_driver.h"
 #include "audio/pnp_device.h"
-#include "script/variables.h"
 #include "support/errortext.h"
 #include "support/msgbox.h"
 #include "support/text.h"
@@ -9,8 +8,6 @@
 #include "system/file_ops.h"
 #include "system/registry.h"
 #include "system/services.h"
-
-const char kJournalFileName[] = "uninst.ini";
 
 typedef RunStatus (*UndoProcedure)(const char *argument);
 
@@ -47,20 +44,6 @@ DWORD PhaseMask(UninstallPhase phase)
             primary |= EventBit(row->code);
     }
     return phase == kPrimaryPhase ? primary : ~primary;
-}
-
-bool SaveJournal()
-{
-    char path[MAX_PATH];
-    JoinPath(path, Run.InstallDir, kJournalFileName);
-    if (!SaveFile(path, JournalText(), JournalMark()))
-        return false;
-    if (JournalFileRecorded())
-        return true;
-    if (!JournalAddEvent(kEventCreateFile, "\"%s\"", path))
-        return false;
-    JournalSetFileRecorded();
-    return true;
 }
 
 char *FindJournalEvent(char *output, const char *text, DWORD code)

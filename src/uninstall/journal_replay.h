@@ -1,19 +1,15 @@
-// The uninstall journal on disk: uninst.ini is saved, searched and replayed newest first to
-// undo the changes it records. The recorder itself lies below, in the system layer.
+// A journal read back: searched for an event, and replayed newest first to undo the changes it
+// records. Recording and saving lie below, in the system layer.
 #pragma once
 #include <windows.h>
 #include "support/runstate.h"
 #include "system/journal_recorder.h"
-
-extern const char kJournalFileName[];
 
 // Which of the two uninstaller processes undoes an event: the primary removes the devices and
 // legacy drivers while it still runs from the installation folder, the secondary the rest.
 enum UninstallPhase { kPrimaryPhase, kSecondaryPhase };
 DWORD PhaseMask(UninstallPhase phase);
 
-// Writes the in-memory journal to uninst.ini in InstallDir; the first save records the file.
-bool SaveJournal();
 // The rest of the first line of that event (blanks after the name skipped) in output
 // (kJournalLineSize bytes); null when the text has no such line.
 char *FindJournalEvent(char *output, const char *text, DWORD code);
