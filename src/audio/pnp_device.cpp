@@ -362,8 +362,7 @@ done:
     return status;
 }
 
-// The INF in the source folder, checked that it can be read.
-static bool FindSourceInf(char *sourceInf)
+bool FindSourceInf(char *sourceInf)
 {
     static const char kCannotOpen[] = "Cannot open device INF file \"%s\" (%s)";
     if (!JoinPath(sourceInf, Run.SourceDir, Script.WdmDriverInfFile, kCannotOpen))

@@ -13,6 +13,9 @@ RunStatus InstallWdmDevice();
 // The own installer on systems before NT, and on NT 5 and older with the kernel-streaming
 // audio stack present; the standard system installer otherwise.
 bool UsesOwnInstaller();
+// The INF named by WdmDriverInfFile in the source folder (MAX_PATH bytes), checked that it can be
+// read; false after a box.
+bool FindSourceInf(char *sourceInf);
 
 // The steps, each telling its own failure.
 bool CreateRootDevice(HDEVINFO *list, SP_DEVINFO_DATA *element, const char *description, const char *hardwareId,

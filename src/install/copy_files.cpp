@@ -11,16 +11,29 @@
 
 bool ConfirmOverwrite(const char *kind, const char *name)
 {
-    char text[kMaxFormattedText];
-    wsprintfA(text, "%s \"%s\" already exists", kind, name);
     if (!Run.AdvancedUser) {
-        ErrorBox("%s", text);
+        ErrorBox("%s \"%s\" already exists", kind, name);
         return false;
     }
-    LogLine(kLogAction, "%s, asking for overwrite", text);
-    bool agreed = MsgBox(MB_ICONEXCLAMATION | MB_YESNO | MB_DEFBUTTON2, "%s.\nDo you want to overwrite it?", text) == IDYES;
+    LogLine(kLogAction, "%s \"%s\" already exists, asking for overwrite", kind, name);
+    bool agreed = MsgBox(MB_ICONEXCLAMATION | MB_YESNO | MB_DEFBUTTON2, "%s \"%s\" already exists.\nDo you want to overwrite it?",
+                         kind, name) == IDYES;
     LogLine(kLogAction, "Overwrite %sabled", agreed ? "en" : "dis");
     return agreed;
+}
+
+bool ComposeEntryPaths(const ScriptEntry *entry, char *source, char *destination)
+{
+    char sourceFolder[MAX_PATH];
+    char joined[MAX_PATH];
+    static const char kCannotOpen[] = "Cannot open \"%s\" (%s)";
+    static const char kCannotCreate[] = "Cannot create \"%s\" (%s)";
+    if (StrFindChar(entry->Extra, ':') != NULL)
+        lstrcpynA(sourceFolder, entry->Extra, MAX_PATH);
+    else if (!JoinPath(sourceFolder, Run.SourceDir, entry->Extra, kCannotOpen))
+        return false;
+    return JoinPath(source, sourceFolder, entry->Name, kCannotOpen) && JoinPath(joined, entry->Path, entry->Name, kCannotCreate) &&
+           ExpandVariables(destination, joined, kCannotCreate);
 }
 
 // Copies one entry; the failed bit when it could not be copied.
@@ -28,17 +41,8 @@ static RunStatus CopyEntry(const ScriptEntry *entry, char *destination)
 {
     RunStatus status;
     StatusInit(&status);
-    char sourceFolder[MAX_PATH];
     char source[MAX_PATH];
-    char joined[MAX_PATH];
-    static const char kCannotOpen[] = "Cannot open \"%s\" (%s)";
-    static const char kCannotCreate[] = "Cannot create \"%s\" (%s)";
-    if (StrFindChar(entry->Extra, ':') != NULL)
-        lstrcpynA(sourceFolder, entry->Extra, MAX_PATH);
-    else if (!JoinPath(sourceFolder, Run.SourceDir, entry->Extra, kCannotOpen))
-        return kStatusFailed;
-    if (!JoinPath(source, sourceFolder, entry->Name, kCannotOpen) || !JoinPath(joined, entry->Path, entry->Name, kCannotCreate) ||
-        !ExpandVariables(destination, joined, kCannotCreate))
+    if (!ComposeEntryPaths(entry, source, destination))
         return kStatusFailed;
     if (CopyOneFile(source, destination, true))
         return status;

@@ -3,7 +3,12 @@
 #include <windows.h>
 #include "support/runstate.h"
 
+#include "script/setup_script.h"
+
 // Copies every FileList entry in order and records each copied file.
 RunStatus CopyFiles();
+// An entry's source path (from SourceDir, its named subfolder or an absolute folder) and its
+// destination path, both MAX_PATH bytes; false after a box when one does not fit.
+bool ComposeEntryPaths(const ScriptEntry *entry, char *source, char *destination);
 // "Directory" or "File": only an advanced user may answer Yes.
 bool ConfirmOverwrite(const char *kind, const char *name);

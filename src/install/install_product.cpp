@@ -60,7 +60,7 @@ static DWORD DeviceMask()
     return mask;
 }
 
-static bool CheckDeviceKeys()
+bool CheckDeviceKeys()
 {
     DWORD mask = DeviceMask();
     if (mask == kNoDevice || mask == kWdmDevice || (mask == kLegacyDriver && Run.IsNT))
@@ -77,7 +77,7 @@ static bool ParseServiceNumber(const char *text, DWORD *value)
     return end != text;
 }
 
-static bool CheckServiceKeys()
+bool CheckServiceKeys()
 {
     char *const keys[] = { Script.ServiceName, Script.ServiceImage, Script.ServiceType, Script.ServiceStartup };
     int present = 0;

@@ -3,6 +3,10 @@
 #include "support/runstate.h"
 
 RunStatus InstallProduct();
+// The script's device keys (a valid combination) and service keys (all four or none, valid
+// numbers) as the installation checks them; false after a box.
+bool CheckDeviceKeys();
+bool CheckServiceKeys();
 // The question before a device, driver or service that is registered already is replaced: OK
 // replaces it.
 bool ConfirmReplace(const char *kind, const char *name);

@@ -29,7 +29,10 @@ const MainKey kMainKeyTable[] = {
     { NULL, NULL, false },
 };
 
-const DWORD kMainValueSize = 256;
+const char kDuplicateKeyMessage[] = "Duplicate key %s";
+const char kMissingKeyMessage[] = "Key %s must be present";
+const char kKeyTooLongMessage[] = "Key %s is too long once its variables are expanded (%s)";
+
 const DWORD kEntryValueSize = MAX_PATH;
 const UINT kKeyListBytesPerEntry = 50;
 const char kAbsentMarker = 0x1A;
@@ -61,12 +64,12 @@ bool ReadMainKeys(const char *scriptPath, const char *section)
         if (ReadProfileValue(scriptPath, section, row->name, value, kMainValueSize) <= 0)
             continue;
         if (*row->value != NULL) {
-            ErrorBox("Duplicate key %s", row->name);
+            ErrorBox(kDuplicateKeyMessage, row->name);
             return false;
         }
         char expanded[MAX_PATH];
         if (!ExpandVariables(expanded, value)) {
-            ErrorBox("Key %s is too long once its variables are expanded (%s)", row->name, LastErrorText());
+            ErrorBox(kKeyTooLongMessage, row->name, LastErrorText());
             return false;
         }
         *row->value = StrDup(expanded);
@@ -89,7 +92,7 @@ bool ReadMainSection(const char *scriptPath)
     LogLine(kLogValue, "----");
     for (const MainKey *row = kMainKeyTable; row->name != NULL; row++) {
         if (row->required && (*row->value == NULL || (*row->value)[0] == '\0')) {
-            ErrorBox("Key %s must be present", row->name);
+            ErrorBox(kMissingKeyMessage, row->name);
             return false;
         }
     }
@@ -105,10 +108,9 @@ bool AddScriptEntry(ScriptEntry *list, DWORD *count, const char *name, const cha
     return true;
 }
 
-// All key names of a section, double-zero terminated, in a heap block the caller frees. The
-// block starts at 50 bytes per allowed entry and grows until no name is cut off, so that a
+// The block starts at 50 bytes per allowed entry and grows until no name is cut off, so that a
 // section of long names loses none of them. Past the limit the count check has long decided.
-static char *ReadKeyNames(const char *scriptPath, const char *section, UINT allowed)
+char *ReadKeyNames(const char *scriptPath, const char *section, UINT allowed)
 {
     DWORD size = allowed * kKeyListBytesPerEntry;
     if (size < kKeyListBytesPerEntry)

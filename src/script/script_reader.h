@@ -10,6 +10,11 @@ struct MainKey {
 };
 
 extern const MainKey kMainKeyTable[];
+// The reader's refusals of [Main], for those who check a script without reading it this way.
+extern const char kDuplicateKeyMessage[];   // key name
+extern const char kMissingKeyMessage[];     // key name
+extern const char kKeyTooLongMessage[];     // key name, error text
+const DWORD kMainValueSize = 256;           // a [Main] value and its terminator
 
 // Reads [Main], [Files] and [Links] with their ".NTamd64" twins from SourceDir\setup.ini.
 bool ReadSetupScript();
@@ -21,6 +26,8 @@ bool ReadMainKeys(const char *scriptPath, const char *section);
 int ReadEntrySection(const char *scriptPath, const char *section, ScriptEntry *list, DWORD *count, UINT allowed);
 bool ReadFilesSection(const char *scriptPath);
 bool ReadLinksSection(const char *scriptPath);
+// All key names of a section, double-zero terminated, in a heap block the caller frees (MemFree).
+char *ReadKeyNames(const char *scriptPath, const char *section, UINT allowed);
 bool AddScriptEntry(ScriptEntry *list, DWORD *count, const char *name, const char *path, const char *extra);
 // ".NTamd64" on the 64-bit processors this program runs on, else "".
 const char *SectionDecoration();

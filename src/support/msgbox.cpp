@@ -4,10 +4,16 @@
 #include "support/tracelog.h"
 
 static char *const *boxProductName;
+static BoxSink boxSink;
 
 void SetBoxProductName(char *const *productName)
 {
     boxProductName = productName;
+}
+
+void SetBoxSink(BoxSink sink)
+{
+    boxSink = sink;
 }
 
 void BoxCaption(char *buffer)
@@ -40,7 +46,7 @@ int MsgBoxV(UINT flags, const char *format, va_list arguments)
     UINT icon = flags & MB_ICONMASK;
     DWORD level = (icon == MB_ICONHAND || icon == MB_ICONEXCLAMATION) ? kLogError : kLogAction;
     LogLine(level, "MessageBox: %s", logCopy);
-    int answer = MessageBoxA(GetDesktopWindow(), text, caption, flags);
+    int answer = boxSink != NULL ? boxSink(flags, logCopy) : MessageBoxA(GetDesktopWindow(), text, caption, flags);
     SetLastError(savedError);
     return answer;
 }

@@ -9,6 +9,10 @@ const UINT kMaxFormattedText = 1024;   // what wsprintfA writes at most
 // The run flow names the variable that holds the product's name once it is known; until then,
 // and while that variable is empty, boxes say "Setup".
 void SetBoxProductName(char *const *productName);
+// A program that must show no box (the script checker) takes each box's text, without line
+// breaks, and gives its answer instead; null shows boxes again.
+typedef int (*BoxSink)(UINT flags, const char *text);
+void SetBoxSink(BoxSink sink);
 void BoxCaption(char *buffer);   // kCaptionSize bytes
 int MsgBoxV(UINT flags, const char *format, va_list arguments);
 int MsgBox(UINT flags, const char *format, ...);
