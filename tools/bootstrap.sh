@@ -10,6 +10,8 @@ packages=(
     wine64 xvfb xauth
     imagemagick
     openssl osslsigncode
+    chromium
+    python3
     "$@"
 )
 

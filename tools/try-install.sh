@@ -1,17 +1,27 @@
 #!/usr/bin/env bash
-# Tries a product's setup.ini under Wine as a user would: builds setup.exe when needed, installs
-# the product in a fresh Wine prefix, uninstalls it from the installed copy, and reports every box
-# and dialog (with a picture), the journal, the trace logs and what is left on the machine.
+# Tries a product's setup.ini under Wine as a user would: checks the script, installs the product,
+# uninstalls it from the installed copy, and reports every box and dialog (with a picture), the
+# journal, the trace logs and what is left on the machine, in report.txt and report.html.
 #   tools/try-install.sh PRODUCT_DIR [--windows VERSION] [--advanced] [--install-dir DIR]
-#                        [--group NAME] [--answer "TEXT=BUTTON"]... [--out DIR] [--plant FILE]
-# VERSION is a Wine version name: win7 (the default), winxp64, win2k, nt40, win98.
-# Exit status 0 only when both runs succeeded and nothing is left that the design does not leave.
+#                        [--group NAME] [--answer "TEXT=BUTTON"]... [--anyway] [--out DIR]
+#   --windows VERSION    the Windows version every program of the runs is told: win7 (the
+#                        default), win10, winxp64, win2k, nt40 or win98
+#   --advanced           tick "I am an advanced user"
+#   --install-dir DIR    type this installation folder
+#   --group NAME         type this Start Menu folder
+#   --answer TEXT=BUTTON press BUTTON in a box whose text holds TEXT (else the user goes ahead,
+#                        never overwrites, never keeps a log, never restarts Windows)
+#   --anyway             install even when the setup.ini checker finds errors
+#   --out DIR            where the report and the pictures go (build/try-install/<product>)
+# Exit status 0 only when setup.ini has no error, both runs succeeded and nothing is left that
+# the design does not leave.
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 
-usage() { sed -n '2,9p' "$0" | sed 's/^# \{0,1\}//' >&2; exit 2; }
-[ $# -ge 1 ] || usage
-product=$(cd "$1" && pwd) || usage
+usage() { sed -n '5,17p' "$0" | sed 's/^# \{0,1\}//'; }
+if [ "${1:-}" = "--help" ] || [ "${1:-}" = "-h" ]; then usage; exit 0; fi
+[ $# -ge 1 ] || { usage >&2; exit 2; }
+product=$(cd "$1" 2>/dev/null && pwd) || { echo "try-install: no folder $1" >&2; exit 2; }
 shift
 [ -f "$product/setup.ini" ] || { echo "try-install: no setup.ini in $product" >&2; exit 2; }
 
@@ -21,8 +31,9 @@ while [ $# -gt 0 ]; do
     case $1 in
         --out) out=$(mkdir -p "$2" && cd "$2" && pwd); shift 2 ;;
         --windows|--install-dir|--group|--answer|--plant) pass+=("$1" "$2"); shift 2 ;;
-        --advanced) pass+=("$1"); shift ;;
-        *) usage ;;
+        --advanced|--anyway) pass+=("$1"); shift ;;
+        --help|-h) usage; exit 0 ;;
+        *) usage >&2; exit 2 ;;
     esac
 done
 
@@ -49,5 +60,5 @@ SETUP_HARNESS_DIR="$harness" SETUP_EXE="$top/build/src/setup.exe" SETUP_TEST_TIM
     tools/harness/wine-run build/tools/robot/try_install.exe "$product" "$out" "${pass[@]}" \
     | tee "$out/report.txt" || status=$?
 echo
-echo "The report and a picture of every window are in $out"
+echo "The report and a picture of every window are in $out (open report.html)"
 exit $status

@@ -1,20 +1,52 @@
 #!/usr/bin/env bash
-# The try-install tool on the example product: a clean run passes and reports nothing left; a file
-# put into the installation folder between the two runs is reported and fails the run.
+# The author's tools on real folders: the checker's verdicts; try-install on the example product
+# (a clean run, its report.html rendered by a real browser); on a script with errors (stopped
+# before anything is installed); and on a product with a mistake the installer cannot see, run as
+# Windows 10 with a file left behind (the warning on top, every program told Windows 10, the
+# leftover reported).
 set -u
 top=$(cd "$(dirname "$0")/../.." && pwd)
 out=$(mktemp -d)
 trap 'rm -rf "$out"' EXIT
-fail() { echo "try_install_test: $1"; cat "$2"; exit 1; }
+fail() { echo "try_install_test: $1"; [ -f "${2:-}" ] && cat "$2"; exit 1; }
+browser() {
+    timeout 120 chromium --headless --no-sandbox --disable-gpu --disable-quic --no-first-run --disable-background-networking \
+        --disable-component-update --disable-sync --user-data-dir="$out/chromium" "$@" 2>>"$out/chromium.txt"
+}
+
+bash "$top/tools/check-script.sh" "$top/examples/demo" > "$out/check-demo.txt" && grep -qx "setup.ini: no problems found" "$out/check-demo.txt" ||
+    fail "the example product does not check clean" "$out/check-demo.txt"
+bash "$top/tools/check-script.sh" "$top/tests/fixtures/mistakes" > "$out/check-mistakes.txt" &&
+    fail "a script with errors checks with exit status 0" "$out/check-mistakes.txt"
+grep -qx "setup.ini: 9 errors, 10 warnings" "$out/check-mistakes.txt" || fail "the mistakes are not all found" "$out/check-mistakes.txt"
 
 bash "$top/tools/try-install.sh" "$top/examples/demo" --out "$out/clean" > "$out/clean.txt" 2>&1 ||
     fail "the example product does not pass" "$out/clean.txt"
 grep -q "^=== PASSED: .*, 0 thing(s) left" "$out/clean.txt" || fail "a clean run reports something left" "$out/clean.txt"
-[ "$(ls "$out/clean"/*.png | wc -l)" -ge 6 ] || fail "a picture of every window is missing" "$out/clean.txt"
+for picture in $(grep -o '[0-9][0-9]-[a-z]*\.png' "$out/clean.txt" | sort -u); do
+    [ -s "$out/clean/$picture" ] || fail "the report names $picture, which is not there" "$out/clean.txt"
+done
+browser --virtual-time-budget=10000 --dump-dom "file://$out/clean/report.html" > "$out/dom.html" ||
+    fail "the browser cannot open report.html" "$out/chromium.txt"
+grep -q 'data-missing-pictures="0"' "$out/dom.html" || fail "report.html misses a picture" "$out/dom.html"
+grep -q "PASSED: installation succeeded" "$out/dom.html" || fail "report.html does not give the verdict" "$out/dom.html"
+browser --window-size=1200,2400 --screenshot="$out/report.png" "file://$out/clean/report.html" >/dev/null ||
+    fail "the browser cannot render report.html" "$out/chromium.txt"
+[ "$(stat -c %s "$out/report.png" 2>/dev/null || echo 0)" -gt 50000 ] || fail "report.html renders as an empty page" "$out/chromium.txt"
 
-if bash "$top/tools/try-install.sh" "$top/examples/demo" --plant notes.txt --out "$out/planted" > "$out/planted.txt" 2>&1; then
+bash "$top/tools/try-install.sh" "$top/tests/fixtures/mistakes" --out "$out/stopped" > "$out/stopped.txt" 2>&1 &&
+    fail "a script with errors passes" "$out/stopped.txt"
+grep -q "^=== STOPPED: setup.ini has errors" "$out/stopped.txt" || fail "a script with errors is not stopped" "$out/stopped.txt"
+grep -q "^=== Installation" "$out/stopped.txt" && fail "a script with errors is installed" "$out/stopped.txt"
+
+cp -r "$top/build/examples/demo" "$out/misspelt"
+sed -i 's/^HelpFile=/HelpFlie=/' "$out/misspelt/setup.ini"
+bash "$top/tools/try-install.sh" "$out/misspelt" --windows win10 --plant notes.txt --out "$out/planted" > "$out/planted.txt" 2>&1 &&
     fail "a leftover file passes" "$out/planted.txt"
-fi
+sed -n '/=== The setup.ini checker/,/=== Installation/p' "$out/planted.txt" |
+    grep -q "^setup.ini:[0-9]*: warning: HelpFlie: unknown key; did you mean HelpFile?" ||
+    fail "the misspelt key is not reported on top" "$out/planted.txt"
+[ "$(grep -c 'OS version: 10\.0\.' "$out/planted.txt")" -eq 3 ] || fail "a program of the run is not told Windows 10" "$out/planted.txt"
 grep -q '^  + file C:\\Program Files\\Demo Audio Suite\\notes.txt' "$out/planted.txt" ||
     fail "the leftover file is not reported" "$out/planted.txt"
 echo "try_install_test: passed"

@@ -139,6 +139,73 @@ std::vector<std::string> NewTraceLogs(const std::vector<std::string> &before)
     return added;
 }
 
+TraceLogWatch::TraceLogWatch() : before_(TraceLogs())
+{
+}
+
+TraceLogWatch::~TraceLogWatch()
+{
+    for (const auto &log : held_)
+        CloseHandle(log.second);
+}
+
+// Shared for reading, writing and deleting: the run goes on writing, and deletes it at its end.
+void TraceLogWatch::Look()
+{
+    for (const std::string &path : NewTraceLogs(before_)) {
+        if (held_.count(path) != 0)
+            continue;
+        HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, NULL,
+                                  OPEN_EXISTING, 0, NULL);
+        if (file != INVALID_HANDLE_VALUE)
+            held_[path] = file;
+    }
+}
+
+std::map<std::string, std::string> TraceLogWatch::Collect()
+{
+    Look();
+    std::map<std::string, std::string> texts;
+    for (const auto &log : held_) {
+        std::string text;
+        char block[4096];
+        DWORD got = 0;
+        SetFilePointer(log.second, 0, NULL, FILE_BEGIN);
+        while (ReadFile(log.second, block, sizeof block, &got, NULL) && got > 0)
+            text.append(block, got);
+        texts[log.first] = text;
+        CloseHandle(log.second);
+        if (!PathExists(log.first))
+            deleted_.push_back(log.first);
+    }
+    held_.clear();
+    return texts;
+}
+
+bool TraceLogWatch::Deleted(const std::string &path) const
+{
+    return std::find(deleted_.begin(), deleted_.end(), path) != deleted_.end();
+}
+
+bool ReadShortcut(const std::string &path, Shortcut *shortcut)
+{
+    IShellLinkA *link = NULL;
+    IPersistFile *file = NULL;
+    char text[4][MAX_PATH] = {};
+    std::wstring wide(path.begin(), path.end());
+    CoInitialize(NULL);
+    bool loaded = SUCCEEDED(CoCreateInstance(CLSID_ShellLink, NULL, CLSCTX_INPROC_SERVER, IID_IShellLinkA, (void **)&link)) &&
+                  SUCCEEDED(link->QueryInterface(IID_IPersistFile, (void **)&file)) && SUCCEEDED(file->Load(wide.c_str(), STGM_READ)) &&
+                  SUCCEEDED(link->GetPath(text[0], MAX_PATH, NULL, SLGP_RAWPATH)) && SUCCEEDED(link->GetArguments(text[1], MAX_PATH)) &&
+                  SUCCEEDED(link->GetWorkingDirectory(text[2], MAX_PATH)) && SUCCEEDED(link->GetDescription(text[3], MAX_PATH));
+    if (file)
+        file->Release();
+    if (link)
+        link->Release();
+    *shortcut = { text[0], text[1], text[2], text[3] };
+    return loaded;
+}
+
 static const char kSessionManager[] = "System\\CurrentControlSet\\Control\\Session Manager";
 
 std::string PendingRenames()
@@ -226,7 +293,11 @@ static void SnapshotFiles(const std::string &folder, Snapshot *snapshot)
                 SnapshotFiles(path, snapshot);
         } else {
             ULONGLONG size = ((ULONGLONG)found.nFileSizeHigh << 32) | found.nFileSizeLow;
-            (*snapshot)["file " + path] = std::to_string(size) + " bytes";
+            std::string detail = std::to_string(size) + " bytes";
+            Shortcut shortcut;
+            if (path.size() > 4 && lstrcmpiA(path.c_str() + path.size() - 4, ".lnk") == 0 && ReadShortcut(path, &shortcut))
+                detail += ", shortcut to " + shortcut.target + (shortcut.arguments.empty() ? "" : " " + shortcut.arguments);
+            (*snapshot)["file " + path] = detail;
         }
     } while (FindNextFileA(search, &found));
     FindClose(search);

@@ -19,6 +19,31 @@ std::string TempFolder();                                          // without th
 std::vector<std::string> TraceLogs();                              // full paths, in the temp folder
 std::vector<std::string> NewTraceLogs(const std::vector<std::string> &before);
 
+// The trace logs of the runs that start from now on, each held open from the moment it is seen:
+// a run that deletes its log at its end leaves it readable whole until the watch lets go.
+class TraceLogWatch {
+public:
+    TraceLogWatch();
+    ~TraceLogWatch();   // lets go: a log its run deleted is gone then
+    TraceLogWatch(const TraceLogWatch &) = delete;
+    TraceLogWatch &operator=(const TraceLogWatch &) = delete;
+    void Look();                                   // holds every log that appeared since
+    // Each held log's whole text, read now, once the runs have ended; the watch lets go then.
+    std::map<std::string, std::string> Collect();
+    bool Deleted(const std::string &path) const;   // after Collect: its run had deleted it
+
+private:
+    std::vector<std::string> before_;
+    std::map<std::string, HANDLE> held_;
+    std::vector<std::string> deleted_;
+};
+
+// A shortcut file's content as the shell reads it; false when it cannot be read.
+struct Shortcut {
+    std::string target, arguments, folder, description;
+};
+bool ReadShortcut(const std::string &path, Shortcut *shortcut);
+
 // Registry paths are written with a root prefix: "HKLM\\..." or "HKCU\\...".
 struct RegistryPath {
     HKEY root;            // null for a root the robot does not know

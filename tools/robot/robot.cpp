@@ -607,13 +607,25 @@ std::vector<ProcessInfo> Session::Processes() const
     return list;
 }
 
+const DWORD kDllNotFound = 0xC0000135;
+
 std::string Session::ProcessSummary() const
 {
-    std::ostringstream s;
+    std::ostringstream s, helpers;
+    bool first = true;
     for (size_t i = 0; i < processes_.size(); i++) {
         const Process &p = processes_[i];
-        s << (i ? ", " : "") << p.pid << " " << (p.exe.empty() ? "?" : p.exe);
         DWORD code = 0;
+        // The menu builder the harness turns off never starts: it ends at once with
+        // STATUS_DLL_NOT_FOUND, often before its name can be read.
+        bool unstarted = p.exe.empty() && p.handle && WaitForSingleObject(p.handle, 0) == WAIT_OBJECT_0 &&
+                         GetExitCodeProcess(p.handle, &code) && code == kDllNotFound;
+        if (IsWineHelper(p.exe) || unstarted) {
+            helpers << (helpers.tellp() > 0 ? ", " : "") << p.pid << " " << (unstarted ? "(a helper that never started)" : p.exe);
+            continue;
+        }
+        s << (first ? "" : ", ") << p.pid << " " << (p.exe.empty() ? "?" : p.exe);
+        first = false;
         if (!p.handle)
             s << " (ended)";
         else if (WaitForSingleObject(p.handle, 0) != WAIT_OBJECT_0)
@@ -623,6 +635,8 @@ std::string Session::ProcessSummary() const
     }
     if (processes_.empty())
         s << "none started";
+    if (helpers.tellp() > 0)
+        s << "; Wine's own: " << helpers.str();
     return s.str();
 }
 
@@ -698,7 +712,13 @@ void Session::AddProcess(DWORD pid, const std::string &exe)
             return;
         }
     }
-    processes_.push_back({ pid, h, exe });
+    // A process found in the job alone has no name yet: its image tells it, even once it ended.
+    char image[MAX_PATH];
+    DWORD size = MAX_PATH;
+    std::string name = exe;
+    if (name.empty() && h && QueryFullProcessImageNameA(h, 0, image, &size))
+        name = BaseName(image);
+    processes_.push_back({ pid, h, name });
 }
 
 // Finds the program's new processes: those in the job (even when the process that started them
@@ -995,6 +1015,13 @@ int ButtonNamed(const Window &window, const std::string &name)
         if (window.buttons[i] == name)
             return window.buttonIds[i];
     return 0;
+}
+
+// Programs Wine starts on a program's behalf that are no part of it (the shell's menu builder,
+// which the harness turns off, ends at once with 0xC0000135; the console host).
+bool IsWineHelper(const std::string &exe)
+{
+    return lstrcmpiA(exe.c_str(), "winemenubuilder.exe") == 0 || lstrcmpiA(exe.c_str(), "conhost.exe") == 0;
 }
 
 bool IsTemporaryCopy(const std::string &exe)

@@ -114,7 +114,8 @@ public:
 
     std::vector<DWORD> Pids() const;             // every process of the program seen so far
     std::vector<ProcessInfo> Processes() const;  // every process of the program seen so far
-    std::string ProcessSummary() const;          // "123 setup.exe (ended, 0), 130 notepad.exe (running)"
+    // "123 setup.exe (ended, 0), 130 notepad.exe (running); Wine's own: 131 winemenubuilder.exe"
+    std::string ProcessSummary() const;
     const std::string &LastError() const;        // why the last call that failed did so
 
 private:
@@ -150,6 +151,8 @@ int UsualAnswer(const Window &box);
 int ButtonNamed(const Window &window, const std::string &name);
 // The secondary uninstaller runs from a copy in the temporary folder named by a GUID.
 bool IsTemporaryCopy(const std::string &exe);
+// A program Wine starts on a program's behalf that is no part of it.
+bool IsWineHelper(const std::string &exe);
 
 // "/a/b" -> "Z:\a\b" (Wine maps Z: to the Unix root); anything else is returned unchanged.
 std::string WindowsPath(const std::string &unixPath);

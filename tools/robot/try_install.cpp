@@ -1,34 +1,38 @@
-// Tries a product's setup.ini on a machine as a user would: installs it with setup.exe, answering
-// every box and dialog, uninstalls it from the installed copy, and reports what the user saw (with
-// a picture of each window), the journal, the trace logs and what the two runs left behind.
+// Tries a product's setup.ini on a machine as a user would: checks the script first, installs the
+// product with setup.exe, answering every box and dialog, uninstalls it from the installed copy,
+// and reports what the user saw (with a picture of each window), the journal, the trace logs and
+// what the two runs left behind, as text and as report.html.
 //   try_install PRODUCT_DIR OUT_DIR [--windows VERSION] [--advanced] [--install-dir DIR]
-//               [--group NAME] [--answer "TEXT=BUTTON"]... [--plant FILE]
-// Exit status 0 only when both runs succeeded and nothing is left that the design does not leave
-// on purpose.
+//               [--group NAME] [--answer "TEXT=BUTTON"]... [--anyway] [--plant FILE]
+// Exit status 0 only when the script has no error, both runs succeeded and nothing is left that
+// the design does not leave on purpose. --plant (a file put into the installation folder between
+// the two runs) is the tool's own test.
 #include <windows.h>
 #include <algorithm>
 #include <cstdio>
-#include <map>
 #include <string>
 #include <vector>
+#include "checker.h"
 #include "machine.h"
+#include "report.h"
 #include "robot.h"
+#include "ui/resource.h"
 
 namespace {
 
 const char kStagingFolder[] = "C:\\Product";
 const DWORD kWindowTimeoutMs = 60000;
-const DWORD kLogPollMs = 100;
+const DWORD kLookMs = 100;
 
 struct Options {
     std::string product, out, windows, installDir, group, plant;
-    bool advanced = false;
+    bool advanced = false, anyway = false;
     std::vector<std::pair<std::string, std::string>> answers;   // text prefix, button
 };
 
 struct Outcome {
     DWORD exitCode = 0;
-    bool clean = true;   // ended by itself, every process with exit code 0
+    bool clean = true;   // ended by itself, every process of the product with exit code 0
     std::string installDir;
 };
 
@@ -50,80 +54,80 @@ int ChooseBoxAnswer(const Options &options, const robot::Window &box)
     return robot::UsualAnswer(box);
 }
 
-// The dialogs by their controls: the license (1000), the install options (1001), the progress
-// window (1004, nothing to press); anything else, such as NotePad with a kept log, is closed.
-std::string AnswerDialog(const Options &options, robot::Session &session, const robot::Window &dialog,
-                         Outcome *outcome)
+// The dialogs by their controls: the license, the install options, the progress window (nothing
+// to press); anything else, such as NotePad with a kept log, is closed.
+std::string AnswerDialog(const Options &options, robot::Session &session, const robot::Window &dialog, Outcome *outcome)
 {
-    if (dialog.FindControl(1000) != NULL) {
+    if (dialog.FindControl(IDC_LICENSE_TEXT) != NULL) {
         session.Press(dialog, IDOK);
         return "accepts the license";
     }
-    if (dialog.FindControl(1001) != NULL) {
+    if (dialog.FindControl(IDC_INSTALL_DIR) != NULL) {
         std::string done;
-        if (!options.installDir.empty() && session.SetEditText(dialog, 1001, options.installDir))
+        if (!options.installDir.empty() && session.SetEditText(dialog, IDC_INSTALL_DIR, options.installDir))
             done += "types the folder " + options.installDir + ", ";
-        if (!options.group.empty() && session.SetEditText(dialog, 1002, options.group))
+        if (!options.group.empty() && session.SetEditText(dialog, IDC_PROGRAM_GROUP, options.group))
             done += "types the Start Menu folder " + options.group + ", ";
-        if (options.advanced && session.SetTick(dialog, 1005, true))
+        if (options.advanced && session.SetTick(dialog, IDC_ADVANCED_USER, true))
             done += "ticks \"I am an advanced user\", ";
-        outcome->installDir = session.ReadControlText(dialog, 1001);
+        outcome->installDir = session.ReadControlText(dialog, IDC_INSTALL_DIR);
         session.Press(dialog, IDOK);
         return done + "presses \"Install\"";
     }
-    if (dialog.FindControl(1004) != NULL)
+    if (dialog.FindControl(IDC_PROGRESS_TEXT) != NULL)
         return "waits";
     session.Close(dialog);
     return "closes it";
 }
 
-// The logs are read often: a process deletes its own when it ends well, and what was read last
-// is kept.
-void CaptureLogs(const std::vector<std::string> &before, std::map<std::string, std::string> *logs)
+void Answer(const Options &options, robot::Session &session, WindowSeen *seen, Outcome *outcome)
 {
-    for (const std::string &log : NewTraceLogs(before)) {
-        std::string text = ReadFileText(log);
-        if (!text.empty())
-            (*logs)[log] = text;
+    if (seen->window.isMessageBox) {
+        int answer = ChooseBoxAnswer(options, seen->window);
+        seen->action = "presses \"" + ButtonText(seen->window, answer) + "\"";
+        session.Press(seen->window, answer);
+    } else {
+        seen->action = AnswerDialog(options, session, seen->window, outcome);
     }
 }
 
 Outcome RunSetup(const Options &options, const char *title, const std::string &exe, const std::string &args,
-                 const std::string &cwd, int *picture, std::map<std::string, std::string> *logs)
+                 const std::string &cwd, Report *report)
 {
     Outcome outcome;
-    printf("\n=== %s: \"%s\" %s\n", title, exe.c_str(), args.c_str());
-    std::vector<std::string> logsBefore = TraceLogs();
+    report->runs.push_back({ title, "\"" + exe + "\"" + (args.empty() ? "" : " " + args), {}, "" });
+    RunSeen &run = report->runs.back();
+    printf("\n=== %s: %s\n", title, run.command.c_str());
+    TraceLogWatch logs;
     robot::Session session;
     if (!session.Start(exe, args, cwd)) {
-        printf("cannot start: %s\n", session.LastError().c_str());
+        run.ending = "cannot start: " + session.LastError();
+        printf("%s\n", run.ending.c_str());
         outcome.clean = false;
         return outcome;
     }
     robot::Window window;
     DWORD quiet = GetTickCount();
     for (;;) {
-        CaptureLogs(logsBefore, logs);
-        if (!session.NextWindow(&window, kLogPollMs)) {
+        logs.Look();
+        if (!session.NextWindow(&window, kLookMs)) {
             if (!session.Running() || GetTickCount() - quiet > kWindowTimeoutMs)
                 break;
             continue;
         }
         quiet = GetTickCount();
         char name[64];
-        sprintf(name, "%02d-%s.png", ++*picture, args.empty() ? "install" : "uninstall");
-        session.SavePng(window, options.out + "\\" + name);
-        CaptureLogs(logsBefore, logs);
-        std::string action;
-        if (window.isMessageBox) {
-            int answer = ChooseBoxAnswer(options, window);
-            action = "presses \"" + ButtonText(window, answer) + "\"";
-            session.Press(window, answer);
-        } else {
-            action = AnswerDialog(options, session, window, &outcome);
-        }
-        printf("\n--- %s (picture %s)\n%s\n    -> the user %s\n", window.isMessageBox ? "message box" : "window", name,
-               window.Describe().c_str(), action.c_str());
+        size_t pictures = 0;
+        for (const RunSeen &earlier : report->runs)
+            pictures += earlier.windows.size();
+        sprintf(name, "%02d-%s.png", (int)pictures + 1, args.empty() ? "install" : "uninstall");
+        WindowSeen seen = { session.SavePng(window, options.out + "\\" + name) ? name : "", window, "" };
+        logs.Look();
+        Answer(options, session, &seen, &outcome);
+        printf("\n--- %s (%s)\n%s\n    -> the user %s\n", window.isMessageBox ? "message box" : "window",
+               seen.picture.empty() ? "gone before its picture could be taken" : ("picture " + seen.picture).c_str(),
+               window.Describe().c_str(), seen.action.c_str());
+        run.windows.push_back(seen);
     }
     robot::Window unexpected;
     if (!session.WaitExit(kWindowTimeoutMs, &outcome.exitCode, &unexpected)) {
@@ -135,16 +139,22 @@ Outcome RunSetup(const Options &options, const char *title, const std::string &e
         if (ours && (!process.exitKnown || process.exitCode != 0))
             outcome.clean = false;
     }
-    printf("\nexit code %lu (%s)\n", outcome.exitCode, session.ProcessSummary().c_str());
-    CaptureLogs(logsBefore, logs);
+    run.ending = "exit code " + std::to_string(outcome.exitCode) + " (" + session.ProcessSummary() + ")";
+    printf("\n%s\n", run.ending.c_str());
+    for (const auto &log : logs.Collect()) {
+        report->logs[log.first] = log.second;
+        if (logs.Deleted(log.first))
+            report->deletedLogs.push_back(log.first);
+    }
     return outcome;
 }
 
-void PrintLogs(const std::map<std::string, std::string> &logs)
+void PrintLogs(const Report &report)
 {
-    for (const auto &log : logs)
-        printf("\n--- trace log %s%s\n%s", log.first.c_str(), PathExists(log.first) ? "" : " (deleted at the end of its run)",
-               log.second.c_str());
+    for (const auto &log : report.logs) {
+        bool deleted = std::find(report.deletedLogs.begin(), report.deletedLogs.end(), log.first) != report.deletedLogs.end();
+        printf("\n--- trace log %s%s\n%s", log.first.c_str(), deleted ? " (deleted at the end of its run)" : "", log.second.c_str());
+    }
 }
 
 // Prints the changes that are the product's; returns how many the design does not explain.
@@ -181,6 +191,8 @@ bool ParseOptions(int argc, char **argv, Options *options)
         bool hasValue = i + 1 < argc;
         if (arg == "--advanced") {
             options->advanced = true;
+        } else if (arg == "--anyway") {
+            options->anyway = true;
         } else if (arg == "--windows" && hasValue) {
             options->windows = argv[++i];
         } else if (arg == "--install-dir" && hasValue) {
@@ -202,52 +214,71 @@ bool ParseOptions(int argc, char **argv, Options *options)
     return true;
 }
 
-}  // namespace
-
-int main(int argc, char **argv)
+// The script first: its findings open the report, and an error ends the try before anything is
+// installed, unless the author asks to go on.
+bool CheckFirst(const Options &options, Report *report)
 {
-    setvbuf(stdout, NULL, _IONBF, 0);
-    Options options;
-    if (!ParseOptions(argc, argv, &options)) {
-        fprintf(stderr, "usage: try_install PRODUCT_DIR OUT_DIR [--windows VERSION] [--advanced] [--install-dir DIR] "
-                        "[--group NAME] [--answer \"TEXT=BUTTON\"]... [--plant FILE]\n");
-        return 2;
+    report->findings = CheckProduct(options.product);
+    printf("\n=== The setup.ini checker\n");
+    for (const Finding &finding : report->findings)
+        printf("%s\n", FindingText(finding).c_str());
+    printf("%s\n", FindingsSummary(report->findings).c_str());
+    bool errors = std::any_of(report->findings.begin(), report->findings.end(), [](const Finding &f) { return f.error; });
+    if (errors && !options.anyway) {
+        report->verdict = "STOPPED: setup.ini has errors; nothing was installed (fix them, or try anyway with --anyway)";
+        return false;
     }
+    return true;
+}
+
+// Wine reports the version to every program started from now on: setup.exe, its temporary copy
+// (named anew each time), the command interpreter, the product's service and driver modules.
+void EmulateWindows(const std::string &version)
+{
+    HKEY key;
+    if (RegCreateKeyA(HKEY_CURRENT_USER, "Software\\Wine", &key) == ERROR_SUCCESS) {
+        RegSetValueExA(key, "Version", 0, REG_SZ, (const BYTE *)version.c_str(), (DWORD)version.size() + 1);
+        RegCloseKey(key);
+    }
+    printf("Windows version emulated for every program of the runs: %s\n", version.c_str());
+}
+
+bool StageProduct(const Options &options)
+{
     RemoveTree(kStagingFolder);
     if (!CopyTree(options.product, kStagingFolder) ||
-        !CopyFileA(robot::EnvPath("SETUP_EXE").c_str(), (std::string(kStagingFolder) + "\\setup.exe").c_str(), FALSE)) {
-        fprintf(stderr, "cannot put the product and setup.exe into %s\n", kStagingFolder);
-        return 2;
-    }
+        !CopyFileA(robot::EnvPath("SETUP_EXE").c_str(), (std::string(kStagingFolder) + "\\setup.exe").c_str(), FALSE))
+        return false;
     printf("The product lies in \"%s\", setup.exe beside its setup.ini.\n", kStagingFolder);
-    if (!options.windows.empty()) {
-        // Wine reports this Windows version to every program named setup.exe.
-        HKEY key;
-        if (RegCreateKeyA(HKEY_CURRENT_USER, "Software\\Wine\\AppDefaults\\setup.exe", &key) == ERROR_SUCCESS) {
-            RegSetValueExA(key, "Version", 0, REG_SZ, (const BYTE *)options.windows.c_str(),
-                           (DWORD)options.windows.size() + 1);
-            RegCloseKey(key);
-        }
-        printf("Windows version emulated for setup.exe: %s\n", options.windows.c_str());
-    }
-    ClearPendingRenames();
+    return true;
+}
+
+// One sound device: the null device of the harness's ALSA configuration.
+void GiveOneSoundDevice()
+{
     HKEY drivers;
     if (RegCreateKeyA(HKEY_CURRENT_USER, "Software\\Wine\\Drivers", &drivers) == ERROR_SUCCESS) {
-        // One sound device: the null device of the harness's ALSA configuration.
         RegSetValueExA(drivers, "Audio", 0, REG_SZ, (const BYTE *)"alsa", 5);
         RegCloseKey(drivers);
     }
+}
+
+// Both runs; the verdict says how they went.
+void InstallAndUninstall(const Options &options, Report *report)
+{
+    ClearPendingRenames();
+    GiveOneSoundDevice();
     WarmUpWine();
+    if (!options.windows.empty())
+        EmulateWindows(options.windows);
     Snapshot before = TakeSnapshot();
-    int picture = 0;
-    std::map<std::string, std::string> logs;
-    Outcome install = RunSetup(options, "Installation", std::string(kStagingFolder) + "\\setup.exe", "", kStagingFolder,
-                               &picture, &logs);
-    Snapshot installed = TakeSnapshot();
+    Outcome install = RunSetup(options, "Installation", std::string(kStagingFolder) + "\\setup.exe", "", kStagingFolder, report);
+    report->installed = CompareSnapshots(before, TakeSnapshot());
     printf("\n=== What the installation added or changed\n");
-    PrintChanges(CompareSnapshots(before, installed), false);
-    std::string journal = ReadFileText(install.installDir + "\\uninst.ini");
-    printf("\n--- the journal %s\\uninst.ini\n%s", install.installDir.c_str(), journal.empty() ? "(none)\n" : journal.c_str());
+    PrintChanges(report->installed, false);
+    report->journalPath = install.installDir + "\\uninst.ini";
+    report->journal = ReadFileText(report->journalPath);
+    printf("\n--- the journal %s\n%s", report->journalPath.c_str(), report->journal.empty() ? "(none)\n" : report->journal.c_str());
 
     Outcome uninstall;
     std::string installedExe = install.installDir + "\\setup.exe";
@@ -257,18 +288,47 @@ int main(int argc, char **argv)
             WriteTextFile(planted, "put here between the two runs\r\n");
             printf("\n(a file was put into the installation folder: %s)\n", planted.c_str());
         }
-        uninstall = RunSetup(options, "Uninstallation", installedExe, "-u", install.installDir, &picture, &logs);
+        uninstall = RunSetup(options, "Uninstallation", installedExe, "-u", install.installDir, report);
     } else {
         printf("\n(no installed copy of setup.exe to uninstall with)\n");
         uninstall.clean = false;
     }
-    PrintLogs(logs);
+    PrintLogs(*report);
     printf("\n=== What is left after the uninstallation, compared with the machine before the installation\n");
-    int unexplained = PrintChanges(CompareSnapshots(before, TakeSnapshot()), true);
-    bool ok = install.clean && uninstall.clean && unexplained == 0;
-    printf("\n=== %s: installation %s, uninstallation %s, %d thing(s) left that the design does not leave\n",
-           ok ? "PASSED" : "FAILED", install.clean ? "succeeded" : "did not succeed",
-           uninstall.clean ? "succeeded" : "did not succeed", unexplained);
+    report->left = CompareSnapshots(before, TakeSnapshot());
+    int unexplained = PrintChanges(report->left, true);
     ClearPendingRenames();
-    return ok ? 0 : 1;
+    bool errors = std::any_of(report->findings.begin(), report->findings.end(), [](const Finding &f) { return f.error; });
+    report->passed = install.clean && uninstall.clean && unexplained == 0 && !errors;
+    report->verdict = std::string(report->passed ? "PASSED" : "FAILED") + ": " + (errors ? "setup.ini has errors (tried anyway), " : "") +
+                      "installation " + (install.clean ? "succeeded" : "did not succeed") + ", uninstallation " +
+                      (uninstall.clean ? "succeeded" : "did not succeed") + ", " + std::to_string(unexplained) +
+                      " thing(s) left that the design does not leave";
+}
+
+}  // namespace
+
+int main(int argc, char **argv)
+{
+    setvbuf(stdout, NULL, _IONBF, 0);
+    Options options;
+    if (!ParseOptions(argc, argv, &options)) {
+        fprintf(stderr, "usage: try_install PRODUCT_DIR OUT_DIR [--windows VERSION] [--advanced] [--install-dir DIR] "
+                        "[--group NAME] [--answer \"TEXT=BUTTON\"]... [--anyway]\n");
+        return 2;
+    }
+    Report report;
+    report.product = options.product;
+    report.windowsVersion = options.windows;
+    if (CheckFirst(options, &report)) {
+        if (!StageProduct(options)) {
+            fprintf(stderr, "cannot put the product and setup.exe into %s\n", kStagingFolder);
+            return 2;
+        }
+        InstallAndUninstall(options, &report);
+    }
+    printf("\n=== %s\n", report.verdict.c_str());
+    if (!WriteHtmlReport(report, options.out + "\\report.html"))
+        printf("(cannot write %s\\report.html)\n", options.out.c_str());
+    return report.passed ? 0 : 1;
 }
