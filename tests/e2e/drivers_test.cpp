@@ -6,16 +6,12 @@
 
 namespace {
 
-using e2e::Case;
-using e2e::With;
+using namespace e2e;
 
 const std::string kDrivers = "HKLM\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\";
 const std::string kScript = e2e::Script("Sound Driver",
     "DeviceName=Demo Device\r\nMmeDriverModule=testdrv.dll\r\nMmeDriverCategories=wave,mixer\r\n"
     "[Files]\r\ntestdrv.dll=%WindowsDir%\\system32\r\n");
-const char kPrompt[] = "~|question|Sound Driver 1.0 will be installed on your computer.\nDo you want to continue?|Yes,[No]>Yes";
-const char kDone[] = "~|information|Installation completed successfully.|[OK]";
-const char kAborted[] = "~|error|Installation aborted.{keep}|Yes,[No]>No";
 const char kReceived[] = "value:HKLM\\Software\\BrindleworkTestDriver|Received=";
 
 std::string Entry(const char *key, const char *name, const char *data = "testdrv.dll")
@@ -31,19 +27,8 @@ const std::vector<std::string> kUnregistered = {
 // Whatever a failed case left in the shared keys must not disturb the next one.
 void CleanDriverKeys()
 {
-    for (const char *key : { "Drivers32", "Userinstallable.drivers", "drivers.desc" }) {
-        HKEY handle;
-        if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, (kDrivers.substr(5) + key).c_str(), 0, KEY_ALL_ACCESS, &handle) != ERROR_SUCCESS)
-            continue;
-        char name[MAX_PATH];
-        for (DWORD size = MAX_PATH; RegEnumValueA(handle, 0, name, &size, NULL, NULL, NULL, NULL) == ERROR_SUCCESS; size = MAX_PATH)
-            RegDeleteValueA(handle, name);
-        RegCloseKey(handle);
-    }
-    RegDeleteKeyA(HKEY_LOCAL_MACHINE, "Software\\BrindleworkTestDriver");
-    char system[MAX_PATH];
-    GetSystemDirectoryA(system, MAX_PATH);
-    DeleteFileA((std::string(system) + "\\testdrv.dll").c_str());
+    ClearDriverKeys();
+    DeleteFileA("C:\\windows\\system32\\testdrv.dll");
 }
 
 const std::vector<std::string> kModule = { "copy:{product}\\testdrv.dll=TEST_DRIVER_DLL" };
@@ -55,23 +40,16 @@ const std::vector<std::string> kRegisteredBefore = {
 const Case kCases[] = {
     { "a module installed under the progress window", kScript,
       { kModule[0], "dword:HKLM\\Software\\BrindleworkTestDriver|DelayMs=2500" },
-      { { "", "", { kPrompt, "~|dialog||install", "~|progress|1004=Installing Demo Device device driver...|wait", kDone }, 0 } },
+      { { "", "", { kYesToInstall, kOptionsInstall, "~|progress|progress=Installing Demo Device device driver...|wait", kInstallDone }, 0 } },
       { Entry("Drivers32", "wave1"), Entry("Drivers32", "mixer1"), Entry("Userinstallable.drivers", "wave1"),
         Entry("Userinstallable.drivers", "mixer1"), Entry("drivers.desc", "testdrv.dll", "Demo Device"),
         std::string(kReceived) + "9 696E7374 setup.exe;", "contains:{dir}\\uninst.ini=\r\nInstallMmeDriver \"testdrv.dll\"\r\n" },
       CleanDriverKeys },
-    // The primary uninstaller, still in the installation folder, tells the module to remove itself.
-    { "the primary uninstaller removes the module", kScript, { kModule[0], "installed" },
-      { { "{dir}\\setup.exe", "-u", { "~|question|Do you really want to uninstall Sound Driver?|Yes,[No]>Yes",
-                                      "Setup|information|Uninstallation completed successfully.|[OK]" }, 0 } },
-      { kUnregistered[0], kUnregistered[1], kUnregistered[2], kUnregistered[3], kUnregistered[4],
-        std::string(kReceived) + "9 696E7374 setup.exe;10 72656D76 setup.exe;", "absent:C:\\windows\\system32\\testdrv.dll" },
-      CleanDriverKeys },
     { "a registered module stops a normal user", kScript, kRegisteredBefore,
-      { { "", "", { kPrompt, "~|dialog||install", "~|error|Device \"Demo Device\" is already present|[OK]", kAborted }, 1 } },
+      { { "", "", { kYesToInstall, kOptionsInstall, "~|error|Device \"Demo Device\" is already present|[OK]", kInstallAborted }, 1 } },
       { Entry("drivers.desc", "testdrv.dll", "Old Device"), "absent:{dir}" }, CleanDriverKeys },
     { "an advanced user replaces a registered module", kScript, kRegisteredBefore,
-      { { "", "", { kPrompt, "~|dialog||advanced,install",
+      { { "", "", { kYesToInstall, "~|dialog||advanced,install",
                     "~|warning|Device \"Demo Device\" is already registered in the system.*|[OK],Cancel>OK",
                     "~|warning|File \"C:\\windows\\system32\\testdrv.dll\" already exists.\nDo you want to overwrite it?|Yes,[No]>Yes",
                     "~|warning|Installation completed with some warnings.{kept}|[OK]", "*install.log*|window||close" }, 1 } },
@@ -90,26 +68,24 @@ const Case kCases[] = {
       { Entry("drivers.desc", "testdrv.dll", "Demo Device"), Entry("Drivers32", "wave1"), "exists:{dir}\\setup.exe",
         "nolog:Unregistering driver module*" },
       CleanDriverKeys },
-    // A machine with one sound device (the harness's ALSA null device): the devices preferred
-    // before the new driver arrives become the user's recorded choice, and stay after the
-    // uninstallation.
-    { "the preferred wave devices are recorded and stay", kScript,
+    // The primary uninstaller, still in the installation folder, tells the module to remove itself.
+    // On a machine with one sound device (the harness's ALSA null device) the devices preferred
+    // before the new driver arrived became the user's recorded choice, and stay.
+    { "the primary uninstaller removes the module, the preferred devices stay", kScript,
       { kModule[0], "sz:HKCU\\Software\\Wine\\Drivers|Audio=alsa", "installed" },
-      { { "{dir}\\setup.exe", "-u", { "~|question|Do you really want to uninstall Sound Driver?|Yes,[No]>Yes",
-                                        "Setup|information|Uninstallation completed successfully.|[OK]" }, 0 } },
-      { "value:HKCU\\Software\\Microsoft\\Multimedia\\Sound Mapper|Playback=Out: default",
-        "value:HKCU\\Software\\Microsoft\\Multimedia\\Sound Mapper|Record=In: default", kUnregistered[0] },
+      { { "{dir}\\setup.exe", "-u", { kYesToUninstall, kUninstallDone }, 0 } },
+      With(kUnregistered, { std::string(kReceived) + "9 696E7374 setup.exe;10 72656D76 setup.exe;", "absent:C:\\windows\\system32\\testdrv.dll",
+                            "value:HKCU\\Software\\Microsoft\\Multimedia\\Sound Mapper|Playback=Out: default",
+                            "value:HKCU\\Software\\Microsoft\\Multimedia\\Sound Mapper|Record=In: default" }),
       [] {
           CleanDriverKeys();
           RegDeleteTreeA(HKEY_CURRENT_USER, "Software\\Microsoft\\Multimedia\\Sound Mapper");
       } },
 };
 
-TEST(LegacyDriver, InstalledRemovedRefusedAndReplaced)
-{
-    for (const Case &c : kCases)
-        e2e::RunCase(c);
-}
+class LegacyDriver : public e2e::CaseTest {};
+TEST_P(LegacyDriver, InstalledRemovedRefusedAndReplaced) { e2e::RunCase(GetParam()); }
+INSTANTIATE_TEST_SUITE_P(Rows, LegacyDriver, ::testing::ValuesIn(kCases), e2e::CaseName);
 
 }  // namespace
 
@@ -117,55 +93,35 @@ namespace {
 
 // The Plug and Play device under this Wine, which cannot change a device's state: the
 // installation shows the real failure at the first state change and rolls everything back. The
-// installers' success is proven in process, where a test double takes the two missing calls.
+// installers' success, the own installer's INF copies included, is proven in process, where a
+// test double takes the two missing calls.
 const std::string kWdmScript = e2e::Script("Wdm Audio",
     "DeviceName=Setup Test Audio Device\r\nDeviceHardwareId=ROOT\\SETUPTESTAUDIO\r\nWdmDriverInfFile=test_audio.inf\r\n"
     "[Files]\r\nsetuptestaudio.sys=%WindowsDir%\\system32\\drivers\r\n");
 const std::vector<std::string> kWdmFiles = { "copy:{product}\\test_audio.inf=TEST_AUDIO_INF",
                                              "copy:{product}\\setuptestaudio.sys=TEST_AUDIO_SYS" };
-const char kWdmPrompt[] = "~|question|Wdm Audio 1.0 will be installed on your computer.\nDo you want to continue?|Yes,[No]>Yes";
 const char kStateRefused[] = "~|error|Cannot set class installer params (0/0 - *)|[OK]";
-const char kWdmAborted[] = "~|error|Installation aborted.{keep}|Yes,[No]>No";
-const std::vector<std::string> kNothingLeft = { "devices:ROOT\\SETUPTESTAUDIO=0", "absent:{dir}", "noservice:SetupTestAudio",
+const std::vector<std::string> kNothingLeft = { "devices:ROOT\\SETUPTESTAUDIO=0", "absent:{dir}", "service:SetupTestAudio=absent",
                                                 "absent:C:\\windows\\system32\\drivers\\setuptestaudio.sys" };
-
-// The own installer's INF copies in the Windows INF folder are named by a GUID.
-void NoInfCopies()
-{
-    for (const std::string &name : ListFolder("C:\\windows\\inf\\*.inf"))
-        EXPECT_FALSE(Matches("*-*-*-*-*.inf", name)) << name;
-}
 
 const Case kWdmCases[] = {
     // The standard installer disables the new device before the system installs its driver.
     { "the standard installer on Windows 7", kWdmScript, kWdmFiles,
-      { { "", "", { kWdmPrompt, "~|dialog||install", kStateRefused, "~|error|Cannot disable device (0/0 - *)|[OK]", kWdmAborted }, 1 } },
+      { { "", "", { kYesToInstall, kOptionsInstall, kStateRefused, "~|error|Cannot disable device (0/0 - *)|[OK]", kInstallAborted }, 1 } },
       With(kNothingLeft, { "log:Using standard system installer", "log:Removed device \"ROOT\\MEDIA\\*\"" }) },
-    // On NT 5 with kernel streaming the program installs the driver itself, and enables the
-    // device last: the INF copies, the device and its service are all undone. The driver file
-    // stays out: this Wine starts the service as it installs the driver, and a kernel driver it
-    // has loaded cannot be stopped again (ControlService answers 1061).
-    { "the own installer on Windows XP", kWdmScript.substr(0, kWdmScript.find("[Files]")),
-      With(kWdmFiles, { "version:winxp64", "file:C:\\sysaudio-standin=", "file:C:\\windows\\system32\\drivers\\portcls.sys=" }),
-      { { "", "", { kWdmPrompt, "~|dialog||install", kStateRefused, "~|error|Cannot enable device (0/0 - *)|[OK]", kWdmAborted }, 1 } },
-      With(kNothingLeft, { "log:Using our own installer", "log:Device service name: SetupTestAudio",
-                           "log:Deleted file \"C:\\windows\\inf\\*-*-*-*-*.inf\"" }),
-      NoInfCopies },
     { "a present device stops a normal user", kWdmScript, With(kWdmFiles, { "device:ROOT\\SETUPTESTAUDIO" }),
-      { { "", "", { kWdmPrompt, "~|dialog||install", "~|error|Device \"Setup Test Audio Device\" is already present|[OK]",
-                    kWdmAborted }, 1 } },
+      { { "", "", { kYesToInstall, kOptionsInstall, "~|error|Device \"Setup Test Audio Device\" is already present|[OK]",
+                    kInstallAborted }, 1 } },
       { "devices:ROOT\\SETUPTESTAUDIO=1", "absent:{dir}" } },
     { "an advanced user's OK removes the present device first", kWdmScript, With(kWdmFiles, { "device:ROOT\\SETUPTESTAUDIO" }),
-      { { "", "", { kWdmPrompt, "~|dialog||advanced,install",
+      { { "", "", { kYesToInstall, "~|dialog||advanced,install",
                     "~|warning|Device \"Setup Test Audio Device\" is already registered in the system.*|[OK],Cancel>OK",
-                    kStateRefused, "~|error|Cannot disable device (0/0 - *)|[OK]", kWdmAborted }, 1 } },
+                    kStateRefused, "~|error|Cannot disable device (0/0 - *)|[OK]", kInstallAborted }, 1 } },
       { "devices:ROOT\\SETUPTESTAUDIO=0", "absent:{dir}", "log:Replace enabled", "log:Removed device \"ROOT\\MEDIA\\*\"" } },
 };
 
-TEST(WdmDevice, RefusedStateChangeRolledBackAndPresentDeviceReplaced)
-{
-    for (const Case &c : kWdmCases)
-        e2e::RunCase(c);
-}
+class WdmDevice : public e2e::CaseTest {};
+TEST_P(WdmDevice, RefusedStateChangeRolledBackAndPresentDeviceReplaced) { e2e::RunCase(GetParam()); }
+INSTANTIATE_TEST_SUITE_P(Rows, WdmDevice, ::testing::ValuesIn(kWdmCases), e2e::CaseName);
 
 }  // namespace

@@ -6,8 +6,7 @@
 
 namespace {
 
-using e2e::Case;
-using e2e::With;
+using namespace e2e;
 
 std::string Faulty(const std::string &name, const std::string &installDir, const std::string &extra,
                    const std::string &version = "1.0")
@@ -32,9 +31,6 @@ std::string Words(std::string text, const char *word, size_t length)
 
 const std::vector<std::string> kFiles = { "file:{product}\\a.txt=a", "file:{product}\\big.bin=" + std::string(600000, 'z') };
 const std::string kGroup = "{common}\\Faulty";
-const char kPrompt[] = "~|question|*will be installed on your computer.\nDo you want to continue?|Yes,[No]>Yes";
-const char kOptions[] = "~|dialog||install";
-const char kAborted[] = "~|error|Installation aborted.{keep}|Yes,[No]>No";
 const std::string kLongDir = Words("C:\\long", " folder", 246);   // 252 characters
 const std::string kLongVersion = Words("1", " 9", 251);
 const std::string kLongName = Words("Faulty", " n", 206);
@@ -88,76 +84,70 @@ Case DiskFilledByTheService()
              Faulty("Faulty", "T:\\Faulty", "ServiceName=SetupE2eService\r\nServiceImage={testservice} fill " + kFiller +
                                               "\r\nServiceType=16\r\nServiceStartup=2\r\n" + files),
              arrange,
-             { { "", "", { kPrompt, kOptions, "~|error|Cannot write * bytes to file \"T:\\Faulty\\uninst.ini\" (0/112 - *)|[OK]",
-                           kAborted }, 1 } },
+             { { "", "", { kYesToInstall, kOptionsInstall, "~|error|Cannot write * bytes to file \"T:\\Faulty\\uninst.ini\" (0/112 - *)|[OK]",
+                           kInstallAborted }, 1 } },
              { "log:Cannot save the journal to \"T:\\Faulty\\uninst.ini\" (0/112 - *)", "log:Service \"SetupE2eService\" is deleted",
-               "nolog:Service \"SetupE2eService\" does not exist", "noservice:SetupE2eService", "absent:T:\\Faulty", "unchanged:" },
+               "nolog:Service \"SetupE2eService\" does not exist", "service:SetupE2eService=absent", "absent:T:\\Faulty", "unchanged:" },
              [] { DeleteFileA(kFiller.c_str()); } };
 }
 
 const Case kFaults[] = {
     { "a missing source file", Faulty("Faulty", "C:\\Faulty", Files("a.txt=%InstallDir%\r\nmissing.txt=%InstallDir%\r\n")), kFiles,
-      { { "", "", { kPrompt, kOptions, "~|error|Cannot open \"{product}\\missing.txt\" (0/2 - File not found.)|[OK]", kAborted }, 1 } },
+      { { "", "", { kYesToInstall, kOptionsInstall, "~|error|Cannot open \"{product}\\missing.txt\" (0/2 - File not found.)|[OK]", kInstallAborted }, 1 } },
       { "unchanged:", Undone("C:\\Faulty", "Deleted file \"C:\\Faulty\\a.txt\";") } },
     { "a destination folder that does not exist", Faulty("Faulty", "C:\\Faulty", Files("a.txt=%InstallDir%\r\nbig.bin=%InstallDir%\\sub\r\n")),
       kFiles,
-      { { "", "", { kPrompt, kOptions, "~|error|Cannot create \"C:\\Faulty\\sub\\big.bin\" (0/3 - Path not found.)|[OK]", kAborted }, 1 } },
+      { { "", "", { kYesToInstall, kOptionsInstall, "~|error|Cannot create \"C:\\Faulty\\sub\\big.bin\" (0/3 - Path not found.)|[OK]", kInstallAborted }, 1 } },
       { "unchanged:" } },
     { "an installation folder that exists already", Faulty("Faulty", "C:\\Faulty", Files("a.txt=%InstallDir%\r\n")),
       With(kFiles, { "folder:C:\\Faulty" }),
-      { { "", "", { kPrompt, kOptions, "~|error|Directory \"C:\\Faulty\" already exists|[OK]", kAborted }, 1 } },
+      { { "", "", { kYesToInstall, kOptionsInstall, "~|error|Directory \"C:\\Faulty\" already exists|[OK]", kInstallAborted }, 1 } },
       { "unchanged:", "exists:C:\\Faulty" } },
     // The partly written file was never recorded, so the folder keeps it and cannot go: the design
     // leaves a partly written destination in place.
     { "a full disk", Faulty("Faulty", "T:\\Faulty", Files("a.txt=%InstallDir%\r\nbig.bin=%InstallDir%\r\n")), kFiles,
-      { { "", "", { kPrompt, kOptions, "~|error|Cannot write to \"T:\\Faulty\\big.bin\" (0/112 - *)|[OK]",
-                    "~|warning|Cannot delete directory \"T:\\Faulty\" (*)|[OK]", kAborted }, 1 } },
+      { { "", "", { kYesToInstall, kOptionsInstall, "~|error|Cannot write to \"T:\\Faulty\\big.bin\" (0/112 - *)|[OK]",
+                    "~|warning|Cannot delete directory \"T:\\Faulty\" (*)|[OK]", kInstallAborted }, 1 } },
       { "absent:T:\\Faulty\\a.txt", "absent:T:\\Faulty\\uninst.ini", "exists:T:\\Faulty\\big.bin" },
       [] { RemoveTree("T:\\Faulty"); } },
     // Drive R: is a file system mounted read-only.
     { "a read-only destination", Faulty("Faulty", "C:\\Faulty", Files("a.txt=%InstallDir%\r\nbig.bin=R:\\\r\n")), kFiles,
-      { { "", "", { kPrompt, kOptions, "~|error|Cannot create \"R:\\big.bin\" (0/5 - Access denied.)|[OK]", kAborted }, 1 } },
+      { { "", "", { kYesToInstall, kOptionsInstall, "~|error|Cannot create \"R:\\big.bin\" (0/5 - Access denied.)|[OK]", kInstallAborted }, 1 } },
       { "unchanged:", Undone("C:\\Faulty", "Deleted file \"C:\\Faulty\\a.txt\";") } },
     // uninst.ini does not fit beside that folder name: refused with its path, never cut.
     { "a folder name too long for its files", Faulty("Faulty", "C:\\Faulty", Files("a.txt=%InstallDir%\r\n")), kFiles,
-      { { "", "", { kPrompt, "~|dialog||dir=" + kLongDir + ",install",
+      { { "", "", { kYesToInstall, "~|dialog||dir=" + kLongDir + ",install",
                     "~|error|Cannot create file \"" + (kLongDir + "\\uninst.ini").substr(0, MAX_PATH - 4) +
-                    "...\" (0/206 - File name is too long.)|[OK]", kAborted }, 1 } },
+                    "...\" (0/206 - File name is too long.)|[OK]", kInstallAborted }, 1 } },
       { "unchanged:", "undo:Deleted directory \"" + kLongDir + "\"" } },
     { "a shortcut name too long for its folder", Faulty(kLongName, "C:\\Faulty", Files("a.txt=%InstallDir%\r\n")), kFiles,
-      { { "", "", { kPrompt, kOptions, "~|error|Cannot save shortcut file \"" + kGroup + "\\Uninstall " + kLongName.substr(0, 20) +
-                    "*...\" (0/206 - File name is too long.)|[OK]", kAborted }, 1 } },
+      { { "", "", { kYesToInstall, kOptionsInstall, "~|error|Cannot save shortcut file \"" + kGroup + "\\Uninstall " + kLongName.substr(0, 20) +
+                    "*...\" (0/206 - File name is too long.)|[OK]", kInstallAborted }, 1 } },
       { "unchanged:" } },
     // A version so long that the entry's name passes the registry's 255 characters.
     { "a registry key the registry refuses", Faulty("Faulty", "C:\\Faulty", Files("a.txt=%InstallDir%\r\n"), kLongVersion), kFiles,
-      { { "", "", { kPrompt, kOptions, "~|error|Cannot create registry key \"Faulty " + kLongVersion + "\" (0/87 - Invalid parameter.)|[OK]",
-                    kAborted }, 1 } },
+      { { "", "", { kYesToInstall, kOptionsInstall, "~|error|Cannot create registry key \"Faulty " + kLongVersion + "\" (0/87 - Invalid parameter.)|[OK]",
+                    kInstallAborted }, 1 } },
       { "unchanged:", Undone("C:\\Faulty", "Deleted file \"C:\\Faulty\\setup.exe\";Deleted file \"C:\\Faulty\\a.txt\";") } },
     { "a service image that cannot start",
       Faulty("Faulty", "C:\\Faulty", "ServiceName=SetupE2eService\r\nServiceImage=C:\\no\\such.exe\r\nServiceType=16\r\nServiceStartup=2\r\n"
                                      "[Files]\r\na.txt=%InstallDir%\r\n"), kFiles,
-      { { "", "", { kPrompt, kOptions, "~|error|Cannot start service \"SetupE2eService\" (0/2 - *)|[OK]", kAborted }, 1 } },
+      { { "", "", { kYesToInstall, kOptionsInstall, "~|error|Cannot start service \"SetupE2eService\" (0/2 - *)|[OK]", kInstallAborted }, 1 } },
       { "unchanged:", "log:Service \"SetupE2eService\" is deleted",
         "nolog:Service \"SetupE2eService\" does not exist" } },   // no InstallService line was replayed
     { "a driver module that answers 0",
       Faulty("Faulty", "C:\\Faulty", "DeviceName=Demo Device\r\nMmeDriverModule=testdrv.dll\r\nMmeDriverCategories=wave,mixer\r\n"
                                      "[Files]\r\na.txt=%InstallDir%\r\ntestdrv.dll=%WindowsDir%\\system32\r\n"),
       With(kFiles, { "copy:{product}\\testdrv.dll=TEST_DRIVER_DLL", "dword:HKLM\\Software\\BrindleworkTestDriver|InstallAnswer=0" }),
-      { { "", "", { kPrompt, kOptions, "~|error|Driver failed processing message 0x9 (code 0x0)|[OK]", kAborted }, 1 } },
+      { { "", "", { kYesToInstall, kOptionsInstall, "~|error|Driver failed processing message 0x9 (code 0x0)|[OK]", kInstallAborted }, 1 } },
       { "unchanged:*\\BrindleworkTestDriver*" } },   // the module's own record of the message it was sent
+    // The journal on disk follows every record; when that save fails the record stands, the
+    // installation's own next save reports the cause once, and the rollback removes each object once.
+    DiskFilledByTheService(),
 };
 
-TEST(Faults, EveryStepFailsCleanly)
-{
-    for (const Case &c : kFaults)
-        e2e::RunCase(c);
-}
-
-// The journal on disk follows every record; when that save fails the record stands, the
-// installation's own next save reports the cause once, and the rollback removes each object once.
-TEST(Faults, ADiskThatFillsUpAfterTheJournalIsSaved)
-{
-    e2e::RunCase(DiskFilledByTheService());
-}
+class Faults : public e2e::CaseTest {};
+TEST_P(Faults, EveryStepFailsCleanly) { e2e::RunCase(GetParam()); }
+INSTANTIATE_TEST_SUITE_P(Rows, Faults, ::testing::ValuesIn(kFaults), e2e::CaseName);
 
 }  // namespace

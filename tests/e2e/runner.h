@@ -1,47 +1,58 @@
 // The end-to-end runner: a case is a setup.ini, what is arranged on the machine before, the runs
 // of setup.exe with every window the user must see and the answer given, and the facts that must
-// hold afterwards. Everything is text, so cases are rows of tables.
+// hold afterwards. Everything is text, so cases are rows of tables, and each row is a test of its
+// own, named after the case: --gtest_filter='*outside_ASCII*' runs one.
 //
-// A window:  "caption|kind|text|buttons>answer"
-//   caption  "~" is the product's caption ("<AppName> installation" or "... uninstallation"),
-//            "Setup" before the product is known; "*" matches anything
-//   kind     error, warning, question, information (message boxes), dialog, or window (any other,
+// A window, "caption|kind|text|answer":
+//   caption  "~" the product's caption ("<AppName> installation" or "... uninstallation"); any
+//            other text as it is, "Setup" before the product is known
+//   kind     error, warning, question, information (message boxes); dialog; progress (the
+//            progress window, which is passed over unless a case expects it); window (any other,
 //            such as NotePad showing a kept log)
-//   text     the box's text; for a dialog, control checks "ID=TEXT" or "ID:hidden" / "ID:shown" /
-//            "ID:ticked" joined by ";". "*" matches any run of characters.
-//   buttons  a box's buttons left to right, the default in brackets: "Yes,[No]>Yes"; without ">"
-//            the default is pressed. A dialog's answer: "accept", "decline", "install", "exit",
-//            "enter", "advanced", "dir=TEXT", "group=TEXT", joined by ",". A window's: "close".
-//            "kill" ends every process of the run.
+//   text     a box's text; for a dialog or the progress window, control checks joined by ";":
+//            "CONTROL=TEXT", "CONTROL:hidden", "CONTROL:shown", "CONTROL:ticked", "CONTROL:not ticked",
+//            where CONTROL is license, dir, group, warning (the notice under them), progress (the
+//            progress window's text), advanced (the check box) or help (the Help button)
+//   answer   a box's buttons left to right, the default in brackets, then what is pressed:
+//            "Yes,[No]>Yes"; without ">" the default. A dialog's: "accept", "decline", "install",
+//            "exit", "enter" (the key), "advanced", "dir=TEXT", "group=TEXT", joined by ",". A
+//            window's: "close". "wait": nothing is pressed. "kill" ends every process of the run.
+// "*" in a caption, text or fact matches any run of characters.
+//
+// A run: the program ("" = {product}\setup.exe), its arguments ("=LINE": the whole command line
+// as it stands, the program named apart, as Windows starts an UninstallString), the windows, the
+// exit code (kKilled for a run a case kills) and the current folder ("" = the program's own).
+//
 // Placeholders anywhere: {product} the folder setup.exe starts from, {dir} C:\Program Files\<AppName>,
 // {group} the program group folder, {common} the all-users programs folder, {temp} the temporary
-// folder, {testservice} the tests' service program, {log} the run's newest trace log, {keep} the report's trace-log paragraph with the Keep
-// question, {kept} the same paragraph for the kept install.log without it, {uninstall} the product's
-// registered UninstallString as a run starts, {short:PATH} the path's short (8.3) form.
+// folder, {testservice} the tests' service program, {keep} the end of a final report that offers
+// to keep the trace log, {kept} its end when the log is kept as install.log, {uninstall} the
+// product's registered UninstallString as a run starts, {short:PATH} the path's short (8.3) form.
 //
-// Before the runs ("arrange"): "file:PATH=TEXT", "folder:PATH", "readonly:PATH", "version:NAME"
-// (Windows version Wine reports to setup.exe), "env:NAME=VALUE", "dll:NAME=ENVVAR" (a system
-// library replaced by a fixture), "regdel:KEY|NAME", "sz:KEY|NAME=TEXT", "dword:KEY|NAME=NUMBER"
-// (registry values, taken back afterwards), "copy:PATH=ENVVAR" (a fixture file put there),
-// "hold:PATH" (a file held open without delete sharing while the case runs),
-// "event:NAME" (a named event held open), "delete:PATH", "copysetup:FOLDER" (a copy of setup.exe
-// put there), "service:NAME=IMAGE" (a service that exists already), "device:HARDWAREID" (a
-// registered root device that lists it), "installed" (a complete installation first).
+// Before the runs ("arrange", each taken back afterwards): "file:PATH=TEXT", "folder:PATH",
+// "delete:PATH", "copy:PATH=ENVVAR" (a fixture file), "copysetup:FOLDER" (a copy of setup.exe),
+// "hold:PATH" (held open without delete sharing), "version:NAME" (the Windows version Wine tells
+// every program), "env:NAME=VALUE", "dll:NAME=ENVVAR" (a system library replaced by a fixture),
+// "sz:KEY|NAME=TEXT", "dword:KEY|NAME=NUMBER", "regdel:KEY|NAME" (registry values), "event:NAME"
+// (a named event held open), "service:NAME=IMAGE" (a service that exists already),
+// "device:HARDWAREID" (a registered root device listing it), "installed" (a complete
+// installation first).
 //
 // After the runs ("expect"): "exists:PATH", "absent:PATH", "content:PATH=TEXT",
-// "contains:PATH=TEXT", "same:PATH=PATH" (equal files), "files:FOLDER=a,b", "lastline:PATH=TEXT",
-// "key:PATH", "nokey:PATH", "value:KEY|NAME=DATA", "journal:LINE;LINE", "log:TEXT",
-// "nolog:TEXT", "lastlog:TEXT" (the newest trace log's last line), "undo:LINE;LINE" (the
-// "Deleted" lines of the trace logs), "logs:N" (trace logs left in the temporary folder),
-// "link:PATH=TARGET|ARGUMENTS|FOLDER|DESCRIPTION", "service:NAME=running|stopped",
-// "noservice:NAME", "devices:HARDWAREID=N" (present devices that list it), "pending:TEXT" /
-// "nopending:TEXT" (queued for deletion at the restart), "notemp:" (no program copy or batch file
-// left in the temporary folder), "secondary:CODE" (the secondary uninstaller's exit code),
-// "process:NAME" (a process of that name ran), "unchanged:PATTERN;..." (the machine as before the
-// runs but for changes that match a pattern, Wine's own and what the design leaves on purpose).
+// "contains:PATH=TEXT", "files:FOLDER=a,b", "key:PATH", "nokey:PATH", "value:KEY|NAME=DATA",
+// "journal:LINE;LINE" ({dir}\uninst.ini after its header), "log:TEXT" / "nolog:TEXT" (a line of
+// the runs' trace logs), "undo:LINE;LINE" (the logs' "Deleted" lines, in order), "logs:N" (trace
+// logs left in the temporary folder), "link:PATH=TARGET|ARGUMENTS|FOLDER|DESCRIPTION",
+// "service:NAME=running|stopped|absent", "devices:HARDWAREID=N" (present devices
+// listing it), "pending:TEXT" (queued for deletion at the restart), "notemp:" (no program copy or
+// batch file left in the temporary folder), "secondary:CODE" (the second uninstaller's exit code),
+// "unchanged:PATTERN;..." (the machine as before the runs but for changes that match a pattern,
+// Wine's own and what the design leaves on purpose). A case's own check runs last.
 #pragma once
 #include <windows.h>
+#include <gtest/gtest.h>
 #include <functional>
+#include <ostream>
 #include <string>
 #include <vector>
 #include "machine.h"
@@ -49,14 +60,14 @@
 
 namespace e2e {
 
-const int kKilled = -1;   // the exit code of a run the case ends with "kill"
+const int kKilled = -1;
 
 struct Run {
-    std::string program;              // "" = {product}\setup.exe
-    std::string arguments;            // "=LINE": the whole command line as it stands, the program named apart
+    std::string program;
+    std::string arguments;
     std::vector<std::string> windows;
     int exitCode;
-    std::string folder;               // the current directory; "" = the program's own folder
+    std::string folder;
 };
 
 struct Case {
@@ -68,16 +79,27 @@ struct Case {
     std::function<void()> check;      // anything the facts cannot say
 };
 
+// The windows of a run that goes as planned: the question whether to install, answered Yes; the
+// options dialog, Install pressed; the final reports; the question whether to uninstall, Yes.
+extern const char kYesToInstall[], kOptionsInstall[], kInstallDone[], kInstallAborted[], kYesToUninstall[], kUninstallDone[];
+
 // The list and then the more.
 std::vector<std::string> With(std::vector<std::string> list, const std::vector<std::string> &more);
-
+// The text with the first FROM replaced.
+std::string Replaced(std::string text, const std::string &from, const std::string &to);
 // A setup.ini with the usual keys for the product, then the extra lines.
 std::string Script(const std::string &appName, const std::string &extra = "");
+std::string CommonProgramsFolder();
 
 // Runs the case and records a failure for each window, exit code or fact that differs.
 void RunCase(const Case &c);
 
-// The folders the placeholders name, for the cases' own checks.
-std::string CommonProgramsFolder();
+// A table's rows as tests of their own:
+//   class Installation : public e2e::CaseTest {};
+//   TEST_P(Installation, AsTheUserSeesIt) { e2e::RunCase(GetParam()); }
+//   INSTANTIATE_TEST_SUITE_P(Rows, Installation, ::testing::ValuesIn(kInstallations), e2e::CaseName);
+class CaseTest : public ::testing::TestWithParam<Case> {};
+std::string CaseName(const ::testing::TestParamInfo<Case> &info);
+void PrintTo(const Case &c, std::ostream *out);
 
 }  // namespace e2e

@@ -6,17 +6,13 @@
 
 namespace {
 
-using e2e::Case;
-using e2e::With;
+using namespace e2e;
 
 const std::string kScript = e2e::Script("Removable",
     "RegisterUninstaller=1\r\n[Files]\r\na.txt=%InstallDir%\r\nb.dll=%InstallDir%\r\n[Links]\r\nA=%InstallDir%\\a.txt\r\n");
 const std::vector<std::string> kInstalled = { "file:{product}\\a.txt=a", "file:{product}\\b.dll=b", "installed" };
 const char kKey[] = "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Removable 1.0";
 const char kInstalledCopy[] = "{dir}\\setup.exe";
-const char kQuestion[] = "~|question|Do you really want to uninstall Removable?|Yes,[No]>Yes";
-// The secondary knows no product name: its boxes say "Setup".
-const char kDone[] = "Setup|information|Uninstallation completed successfully.|[OK]";
 const char kWarnedKeepNo[] = "Setup|warning|Uninstallation completed with some warnings.{keep}|Yes,[No]>No";
 
 const std::vector<std::string> kAllRemoved = { "absent:{dir}", "absent:{group}", std::string("nokey:") + kKey, "notemp:", "logs:0" };
@@ -34,10 +30,11 @@ std::vector<std::string> MovedTempFolder(const std::string &folder)
 const Case kUninstallations[] = {
     // From Windows 6 on the copy goes through the command interpreter's batch file.
     { "everything is removed, the program itself included", kScript, kInstalled,
-      { { kInstalledCopy, "-u", { kQuestion, kDone }, 0 } },
-      With(kAllRemoved, { "secondary:0", "process:cmd.exe", "nopending:.EXE" }) },
+      { { kInstalledCopy, "-u", { kYesToUninstall, kUninstallDone }, 0 } },
+      With(kAllRemoved, { "secondary:0", "log:Command line: \"C:\\windows\\system32\\cmd.exe /c *.BAT\"",
+                          "nolog:Queuing \"*.EXE\" for deletion" }) },
     { "Windows XP deletes the copy on close", kScript, With(kInstalled, { "version:winxp64" }),
-      { { kInstalledCopy, "-u", { kQuestion, kDone }, 0 } },
+      { { kInstalledCopy, "-u", { kYesToUninstall, kUninstallDone }, 0 } },
       With(kAllRemoved, { "pending:.EXE" }) },
     { "No to the question touches nothing", kScript, kInstalled,
       { { kInstalledCopy, "-u", { "~|question|Do you really want to uninstall Removable?|Yes,[No]>No" }, 0 } },
@@ -52,17 +49,12 @@ const Case kUninstallations[] = {
       { "exists:{dir}\\a.txt", "notemp:" } },
     // Windows starts the registered command as it stands, unquoted.
     { "from the list of installed programs", kScript, kInstalled,
-      { { kInstalledCopy, "={uninstall}", { kQuestion, kDone }, 0 } },
+      { { kInstalledCopy, "={uninstall}", { kYesToUninstall, kUninstallDone }, 0 } },
       With(kAllRemoved, { "log:Command Line: \"-u\"" }) },
     // The command interpreter reads the batch file in the OEM code page and splits its lines at
     // blanks: the temporary folder is written there as it reads it.
-    { "a user name outside ASCII", kScript, With(kInstalled, MovedTempFolder("C:\\users\\J\xFCrgen")),
-      { { kInstalledCopy, "-u", { kQuestion, kDone }, 0 } }, kAllRemoved },
-    { "a temporary folder with a blank", kScript, With(kInstalled, MovedTempFolder("C:\\users\\John Smith")),
-      { { kInstalledCopy, "-u", { kQuestion, kDone }, 0 } }, kAllRemoved },
-    { "a secondary without a primary runs the second phase at once", kScript, kInstalled,
-      { { "", "-u -p FFFFFFFF -d \"{dir}\"", { kDone }, 0 } },
-      With(kAllRemoved, { "exists:{product}\\setup.exe" }) },
+    { "a user name outside ASCII and with a blank", kScript, With(kInstalled, MovedTempFolder("C:\\users\\J\xFCrgen Smith")),
+      { { kInstalledCopy, "-u", { kYesToUninstall, kUninstallDone }, 0 } }, kAllRemoved },
     { "a secondary whose primary does not wait removes nothing", kScript, kInstalled,
       { { "", "-u -p 4D2 -d \"{dir}\"", { "Setup|error|Cannot open sync event (0/2 - *)|[OK]",
                                           "Setup|error|Uninstallation aborted.{keep}|Yes,[No]>No" }, 1 } },
@@ -72,13 +64,13 @@ const Case kUninstallations[] = {
       { { "", "-u -p 7FFFFFF0 -d \"{dir}\"", { "Setup|error|Cannot connect to primary process (0/*)|[OK]", kWarnedKeepNo }, 1 } },
       { "absent:{dir}", "absent:{group}", std::string("nokey:") + kKey } },
     { "a folder with the user's own file stays", kScript, With(kInstalled, { "file:{dir}\\my notes.txt=mine" }),
-      { { kInstalledCopy, "-u", { kQuestion, "Setup|warning|Cannot delete directory \"{dir}\" (*)|[OK]", kWarnedKeepNo }, 0 } },
+      { { kInstalledCopy, "-u", { kYesToUninstall, "Setup|warning|Cannot delete directory \"{dir}\" (*)|[OK]", kWarnedKeepNo }, 0 } },
       { "secondary:1", "content:{dir}\\my notes.txt=mine", "absent:{dir}\\setup.exe", "absent:{group}", std::string("nokey:") + kKey } },
     // A program that holds a file open without delete sharing (a log, a scanner): the file is
     // in use, and is queued for deletion at the restart.
     { "a file held open by another program is queued for the restart", kScript, With(kInstalled, { "hold:{dir}\\b.dll" }),
       { { kInstalledCopy, "-u",
-          { kQuestion,
+          { kYesToUninstall,
             "Setup|warning|File \"{dir}\\b.dll\" being deleted is currently in use. If there are active applications, they may use "
             "this file and prevent it to be deleted. You can close some applications and retry delete operation.\n\nIf all product "
             "files will be successfully deleted, no restart is required. Otherwise, Windows must be restarted to complete the "
@@ -89,26 +81,11 @@ const Case kUninstallations[] = {
             "restarted. If you choose\nto restart later, you must not try to install this product until\nthe files will be "
             "deleted.\n\nRestart Windows now?|[Yes],No>No" }, 0 } },
       { "exists:{dir}\\b.dll", "pending:{dir}\\b.dll", "absent:{dir}\\a.txt" } },
-    // A hand-edited journal is replayed as far as it makes sense: warnings, and only what it names
-    // is removed.
-    { "a hand-edited journal", e2e::Script("Hand"),
-      { "copysetup:{dir}", "file:{dir}\\keep.txt=not named", "file:{dir}\\gone.txt=named",
-        "file:{dir}\\uninst.ini=;\r\n; edited by hand\r\nAppName \"Hand\"\r\nBogus \"x\"\r\nCreateFile \"{dir}\\keep.txt\r\n"
-        "CreateFile {dir}\\keep.txt\r\nCreateKey \"HKCR\\Software\\Hand\"\r\nCreateKey \"HKLM\"\r\n"
-        "CreateFile \"{dir}\\gone.txt\"\r\n" },
-      { { kInstalledCopy, "-u",
-          { "~|question|Do you really want to uninstall Hand?|Yes,[No]>Yes",
-            "Setup|error|Cannot delete key \"HKLM\" (0/2 - *)|[OK]", "Setup|error|Cannot delete key \"HKCR\\Software\\Hand\" (0/2 - *)|[OK]",
-            "Setup|warning|Cannot delete file \"\" (0/3 - *)|[OK]", "Setup|warning|Unknown installation event Bogus|[OK]",
-            kWarnedKeepNo }, 0 } },
-      { "absent:{dir}\\gone.txt", "content:{dir}\\keep.txt=not named", "exists:{dir}\\setup.exe", "exists:{dir}\\uninst.ini" } },
 };
 
-TEST(Uninstallation, AsTheUserSeesIt)
-{
-    for (const Case &c : kUninstallations)
-        e2e::RunCase(c);
-}
+class Uninstallation : public e2e::CaseTest {};
+TEST_P(Uninstallation, AsTheUserSeesIt) { e2e::RunCase(GetParam()); }
+INSTANTIATE_TEST_SUITE_P(Rows, Uninstallation, ::testing::ValuesIn(kUninstallations), e2e::CaseName);
 
 // A product name that fits a journal line but not a path-sized buffer: what is recorded must come
 // back whole, and the entry in the list of programs goes again.
@@ -120,7 +97,7 @@ std::string LongName()
     return name;
 }
 
-TEST(Uninstallation, LongProductNameIsRemovedFromTheListOfPrograms)
+TEST(LongName, IsRemovedFromTheListOfPrograms)
 {
     const std::string name = LongName();
     const std::string key = "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\" + name + " 1.0";
@@ -137,30 +114,28 @@ TEST(Uninstallation, LongProductNameIsRemovedFromTheListOfPrograms)
 
 // Two uninstallers of one folder: the second fails at the sync event and removes nothing, and
 // the first goes on.
-TEST(Uninstallation, SecondStartWhileTheFirstAsksIsRefused)
+TEST(TwoUninstallers, TheSecondStartWhileTheFirstAsksIsRefused)
 {
     e2e::RunCase({ "a second uninstaller", kScript, kInstalled, {}, {},
         [] {
+            const std::string dir = "C:\\Program Files\\Removable";
             robot::Session first, second;
-            ASSERT_TRUE(first.Start("C:\\Program Files\\Removable\\setup.exe", "-u", "C:\\Program Files\\Removable"));
-            robot::Window question, refused, report;
-            ASSERT_TRUE(first.NextWindow(&question, 20000));
-            ASSERT_TRUE(second.Start("C:\\Program Files\\Removable\\setup.exe", "-u", "C:\\Program Files\\Removable"));
-            ASSERT_TRUE(second.NextWindow(&refused, 20000));
-            EXPECT_EQ(refused.text.rfind("Cannot create sync event (0/183 - ", 0), 0u) << refused.Describe();
-            second.Press(refused, IDOK);
-            ASSERT_TRUE(second.NextWindow(&report, 20000));
-            EXPECT_EQ(report.text.rfind("Uninstallation (first phase) aborted.", 0), 0u) << report.Describe();
-            second.Press(report, IDNO);
+            robot::Window question, box;
             DWORD code = 0;
-            EXPECT_TRUE(second.WaitExit(20000, &code));
-            EXPECT_EQ(code, 1u);
+            ASSERT_TRUE(first.Start(dir + "\\setup.exe", "-u", dir) && first.NextWindow(&question, 20000)) << first.LastError();
+            ASSERT_TRUE(second.Start(dir + "\\setup.exe", "-u", dir));
+            for (const char *text : { "Cannot create sync event (0/183 - *", "Uninstallation (first phase) aborted.*" }) {
+                ASSERT_TRUE(second.NextWindow(&box, 20000)) << second.LastError();
+                EXPECT_TRUE(Matches(text, box.text)) << box.Describe();
+                second.Press(box, robot::UsualAnswer(box));
+            }
+            EXPECT_TRUE(second.WaitExit(20000, &code) && code == 1) << code;
             first.Press(question, IDYES);
-            ASSERT_TRUE(first.NextWindow(&report, 20000));
-            EXPECT_EQ(report.text, "Uninstallation completed successfully.");
-            first.Press(report, IDOK);
+            ASSERT_TRUE(first.NextWindow(&box, 20000));
+            EXPECT_EQ(box.text, "Uninstallation completed successfully.");
+            first.Press(box, IDOK);
             EXPECT_TRUE(first.WaitExit(20000, &code));
-            EXPECT_FALSE(PathExists("C:\\Program Files\\Removable"));
+            EXPECT_FALSE(PathExists(dir));
         } });
 }
 
@@ -187,16 +162,14 @@ std::vector<std::string> Plantings()
     return arrange;
 }
 
-TEST(Uninstallation, NoLibraryIsLoadedFromTheProgramsTheCurrentOrTheTemporaryFolder)
+TEST(PlantedLibraries, NoneIsLoadedFromTheProgramsTheCurrentOrTheTemporaryFolder)
 {
     const std::string script = e2e::Script("Planted", "RegisterUninstaller=1\r\nDeviceName=Demo Device\r\nMmeDriverModule=testdrv.dll\r\n"
         "MmeDriverCategories=wave\r\n[Files]\r\ntestdrv.dll=%WindowsDir%\\system32\r\n");
     e2e::RunCase({ "planted libraries", script,
         e2e::With(Plantings(), { "copy:{product}\\testdrv.dll=TEST_DRIVER_DLL" }),
-        { { "", "", { "~|question|Planted 1.0 will be installed on your computer.\nDo you want to continue?|Yes,[No]>Yes",
-                      "~|dialog||install", "~|information|Installation completed successfully.|[OK]" }, 0, "C:\\e2e\\current" },
-          { "{dir}\\setup.exe", "-u", { "~|question|Do you really want to uninstall Planted?|Yes,[No]>Yes",
-                                        "Setup|information|Uninstallation completed successfully.|[OK]" }, 0, "C:\\e2e\\current" } },
+        { { "", "", { kYesToInstall, kOptionsInstall, kInstallDone }, 0, "C:\\e2e\\current" },
+          { "{dir}\\setup.exe", "-u", { kYesToUninstall, kUninstallDone }, 0, "C:\\e2e\\current" } },
         { "files:C:\\planted=", "absent:{dir}", "log:Loading winmm.dll" },
         [] {
             RemoveTree("C:\\planted");

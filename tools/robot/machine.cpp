@@ -581,3 +581,28 @@ void DeleteServiceNamed(const std::string &name)
     CloseServiceHandle(manager);
 }
 
+bool MakeService(const std::string &name, const std::string &image)
+{
+    SC_HANDLE manager = OpenSCManagerA(NULL, NULL, SC_MANAGER_ALL_ACCESS);
+    SC_HANDLE service = CreateServiceA(manager, name.c_str(), name.c_str(), SERVICE_ALL_ACCESS, SERVICE_WIN32_OWN_PROCESS,
+                                       SERVICE_DEMAND_START, SERVICE_ERROR_NORMAL, image.c_str(), NULL, NULL, NULL, NULL, NULL);
+    CloseServiceHandle(service);
+    CloseServiceHandle(manager);
+    return service != NULL;
+}
+
+void ClearDriverKeys()
+{
+    for (const char *key : { "Drivers32", "Userinstallable.drivers", "drivers.desc", "Drivers32\\Terminal Server\\RDP" }) {
+        HKEY handle;
+        std::string path = std::string("SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\") + key;
+        if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_ALL_ACCESS, &handle) != ERROR_SUCCESS)
+            continue;
+        char name[MAX_PATH];
+        for (DWORD size = MAX_PATH; RegEnumValueA(handle, 0, name, &size, NULL, NULL, NULL, NULL) == ERROR_SUCCESS; size = MAX_PATH)
+            RegDeleteValueA(handle, name);
+        RegCloseKey(handle);
+    }
+    RegDeleteKeyA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Drivers32\\Terminal Server\\RDP");
+    RegDeleteKeyA(HKEY_LOCAL_MACHINE, "Software\\BrindleworkTestDriver");
+}

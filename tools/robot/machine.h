@@ -66,6 +66,11 @@ bool MakeDevice(const std::string &ids, DWORD property);
 // "running", "stopped", another state's number, or "absent"; a service still starting is waited for.
 std::string ServiceState(const std::string &name);
 void DeleteServiceNamed(const std::string &name);   // stopped first when it can be
+// A service of its own process, started on demand, that was there before the program came.
+bool MakeService(const std::string &name, const std::string &image);
+// The legacy drivers' keys emptied of every value, and the test driver module's record of the
+// messages it was sent removed: where a failed test left them, the next starts clean.
+void ClearDriverKeys();
 
 // Every file and folder of drive C:, every key and value under HKLM and HKCU and every service,
 // each as one item ("file C:\\...", "key HKLM\\...", "value HKLM\\...|name", "service name")
