@@ -136,43 +136,26 @@ TEST_F(PnpDevice, ADeviceWindowsCannotStartGivesWarningsWithItsProblemCode)
     }
 }
 
-// On NT 5 with kernel streaming, and before NT, the program installs the driver itself from a
-// copy of the INF; before NT it selects the driver again for the interfaces and has no service.
+// On NT 5 with kernel streaming the program installs the driver itself from a copy of the INF;
+// without kernel streaming it leaves the driver to the system.
 TEST_F(PnpDevice, OwnInstallerCopiesTheInfAndInstallsDisabledThenEnables)
 {
+    ::Run.OsVersion.dwMajorVersion = 5;
+    EXPECT_FALSE(UsesOwnInstaller()) << "no \\\\.\\sysaudio in this Wine";
     // The harness's kernel-streaming stand-in: \\.\sysaudio opens while its file exists, and the
     // port class driver's file.
     ASSERT_TRUE(WriteTextFile("C:\\sysaudio-standin", ""));
     ASSERT_TRUE(WriteTextFile("C:\\windows\\system32\\drivers\\portcls.sys", ""));
-    struct Case { bool nt; const char *service; };
-    for (const Case &c : { Case{ true, "InstallService \"SetupTestAudio\"\r\n" }, Case{ false, "" } }) {
-        JournalClear();
-        stateChanges.clear();
-        ::Run.IsNT = c.nt;
-        ::Run.OsVersion.dwMajorVersion = c.nt ? 5 : 4;
-        ASSERT_TRUE(UsesOwnInstaller());
-        ASSERT_EQ(InstallWdmDevice(), 0u) << log_.LastBoxText();
-        EXPECT_EQ(stateChanges, (std::vector<std::string>{ "enable" }));
-        EXPECT_EQ(ConfigFlags() & CONFIGFLAG_DISABLED, 0u);
-        std::string journal = JournalText();
-        EXPECT_TRUE(Matches("CreateFile \"C:\\windows\\inf\\*-*-*-*-*.inf\"\r\nCreateFile \"C:\\windows\\inf\\*-*-*-*-*.pnf\"\r\n"
-                            "InstallDevice \"ROOT\\MEDIA\\*\"\r\n" + std::string(c.service), journal)) << journal;
-        std::string copied = journal.substr(12, journal.find(".inf") - 8);
-        EXPECT_EQ(ReadFileText(copied), ReadFileText(log_.Folder() + "\\test_audio.inf")) << copied;
-        DeleteFileA(copied.c_str());
-        RemoveDevices("ROOT\\SETUPTESTAUDIO");
-    }
-}
-
-TEST(PnpInstallerChoice, OwnOnlyBeforeNtOrOnNt5WithKernelStreaming)
-{
-    LogCapture log;   // no \\.\sysaudio in this Wine: kernel streaming is missing
-    struct Case { bool nt; DWORD major; bool own; };
-    for (const Case &c : { Case{ false, 4, true }, Case{ true, 5, false }, Case{ true, 6, false } }) {
-        ::Run.IsNT = c.nt;
-        ::Run.OsVersion.dwMajorVersion = c.major;
-        EXPECT_EQ(UsesOwnInstaller(), c.own) << c.nt << " " << c.major;
-    }
+    ASSERT_TRUE(UsesOwnInstaller());
+    ASSERT_EQ(InstallWdmDevice(), 0u) << log_.LastBoxText();
+    EXPECT_EQ(stateChanges, (std::vector<std::string>{ "enable" }));
+    EXPECT_EQ(ConfigFlags() & CONFIGFLAG_DISABLED, 0u);
+    std::string journal = JournalText();
+    EXPECT_TRUE(Matches("CreateFile \"C:\\windows\\inf\\*-*-*-*-*.inf\"\r\nCreateFile \"C:\\windows\\inf\\*-*-*-*-*.pnf\"\r\n"
+                        "InstallDevice \"ROOT\\MEDIA\\*\"\r\nInstallService \"SetupTestAudio\"\r\n", journal)) << journal;
+    std::string copied = journal.substr(12, journal.find(".inf") - 8);
+    EXPECT_EQ(ReadFileText(copied), ReadFileText(log_.Folder() + "\\test_audio.inf")) << copied;
+    DeleteFileA(copied.c_str());
 }
 
 }  // namespace

@@ -49,22 +49,13 @@ std::vector<std::string> LogCapture::Lines() const
     return SplitLines(Text());
 }
 
-static const char kBoxMarker[] = "MessageBox: ";
-
-std::string LogCapture::LastBoxText() const
+// The texts of the boxes shown so far, from their "MessageBox: " lines.
+std::vector<std::string> LogCapture::BoxTexts() const
 {
-    std::vector<std::string> lines = Lines();
-    for (auto line = lines.rbegin(); line != lines.rend(); ++line) {
-        if (line->size() > 19 && line->compare(19, sizeof kBoxMarker - 1, kBoxMarker) == 0)
-            return line->substr(19 + sizeof kBoxMarker - 1);
-    }
-    return "";
-}
-
-int LogCapture::BoxCount() const
-{
-    int count = 0;
+    const std::string marker = "MessageBox: ";
+    std::vector<std::string> texts;
     for (const std::string &line : Lines())
-        count += line.size() > 19 && line.compare(19, sizeof kBoxMarker - 1, kBoxMarker) == 0;
-    return count;
+        if (line.size() > 19 && line.compare(19, marker.size(), marker) == 0)
+            texts.push_back(line.substr(19 + marker.size()));
+    return texts;
 }

@@ -11,8 +11,9 @@ public:
     ~LogCapture();   // closes and deletes the log and the folder
     std::vector<std::string> Lines() const;     // without CR LF
     std::string Text() const;                   // the raw bytes
-    std::string LastBoxText() const;            // text of the last "MessageBox: " line, or ""
-    int BoxCount() const;
+    std::vector<std::string> BoxTexts() const;  // of the boxes shown, line breaks as blanks
+    std::string LastBoxText() const { return BoxTexts().empty() ? "" : BoxTexts().back(); }
+    int BoxCount() const { return (int)BoxTexts().size(); }
     const std::string &Folder() const { return folder_; }
 
 private:

@@ -1,8 +1,9 @@
-// The spine: the command line's roles, the trace log's name, the final report and the exit code
-// of a run that runs out of memory.
+// The spine: the command line's roles, and the exit code and last log line of a run that runs
+// out of memory. (The next second's log name is what every uninstaller's second process meets.)
 #include <gtest/gtest.h>
 #include <string>
 #include "../common/log_capture.h"
+#include "robot.h"
 #include "shell/cmdline.h"
 #include "shell/run_files.h"
 #include "shell/runflow.h"
@@ -69,52 +70,6 @@ TEST(ParseCommandLine, AcceptsTheThreeRolesAndRejectsTheRest)
     }
 }
 
-// A run that starts in the second another run's log was named takes the next second's name.
-TEST(TraceLogFile, NameInUseTakesTheNextSecondAndTempDirLosesItsBackslash)
-{
-    SYSTEMTIME now;
-    GetLocalTime(&now);
-    Sleep(1000 - now.wMilliseconds + 20);
-    LogCapture log;   // holds this second's name open, as a run still writing would
-    std::string taken = ::Run.TraceLogPath;
-    HANDLE handle = ::Run.TraceLogHandle;
-    ::Run.TraceLogHandle = NULL;
-    ASSERT_TRUE(CreateTraceLog());
-    std::string fresh = ::Run.TraceLogPath;
-    EXPECT_GT(fresh, taken) << "a later time stamp";
-    EXPECT_EQ(fresh.rfind(log.Folder() + "\\brindlework_setup_log_", 0), 0u);
-    CloseHandle(::Run.TraceLogHandle);
-    DeleteFileA(fresh.c_str());
-    ::Run.TraceLogHandle = handle;
-    ::Run.TraceLogPath = StrDup(taken.c_str());
-
-    char saved[MAX_PATH] = "";
-    GetEnvironmentVariableA("TMP", saved, MAX_PATH);
-    SetEnvironmentVariableA("TMP", (log.Folder() + "\\").c_str());
-    EXPECT_TRUE(GetTempDir());
-    EXPECT_EQ(std::string(::Run.TempDir), log.Folder());
-    SetEnvironmentVariableA("TMP", saved[0] ? saved : NULL);
-}
-
-TEST(FinalReport, EveryModePhaseAndOutcome)
-{
-    struct Case { bool install, finalPhase; RunStatus status; const char *text; UINT flags; };
-    const Case cases[] = {
-        { true, true, 0, "Installation completed successfully.", MB_ICONINFORMATION },
-        { true, true, kStatusWarning, "Installation completed with some warnings.", MB_ICONEXCLAMATION },
-        { true, true, kStatusFailed | kStatusWarning, "Installation aborted.", MB_ICONHAND },
-        { false, false, 0, "Uninstallation (first phase) completed successfully.", 0 },
-        { false, false, kStatusWarning, "Uninstallation (first phase) completed with some warnings.", MB_ICONEXCLAMATION },
-        { false, true, kStatusFailed, "Uninstallation aborted.", MB_ICONHAND },
-    };
-    for (const Case &c : cases) {
-        char text[256];
-        ComposeReport(text, c.install, c.finalPhase, c.status);
-        EXPECT_STREQ(text, c.text);
-        EXPECT_EQ(ReportFlags(c.finalPhase, c.status), c.flags) << c.text;
-    }
-}
-
 // Runs in a child process only (see the next test): the real hook ends the process.
 TEST(AllocFailure, DISABLED_ChildRunsOutOfMemory)
 {
@@ -132,23 +87,16 @@ TEST(AllocFailure, HookShowsTheSizeAndExitsWith99)
     std::string folder = MakeTestFolder("alloc");
     char self[MAX_PATH];
     GetModuleFileNameA(NULL, self, MAX_PATH);
-    std::string commandLine = std::string("\"") + self +
-        "\" --gtest_also_run_disabled_tests --gtest_filter=AllocFailure.DISABLED_ChildRunsOutOfMemory";
     SetEnvironmentVariableA("SETUP_ALLOC_CHILD_FOLDER", folder.c_str());
-    STARTUPINFOA startup = { sizeof startup };
-    PROCESS_INFORMATION process;
-    ASSERT_TRUE(CreateProcessA(NULL, &commandLine[0], NULL, NULL, FALSE, 0, NULL, NULL, &startup, &process));
-    ASSERT_EQ(WaitForSingleObject(process.hProcess, 60000), WAIT_OBJECT_0);
+    robot::Session child;
     DWORD exitCode = 0;
-    GetExitCodeProcess(process.hProcess, &exitCode);
-    CloseHandle(process.hProcess);
-    CloseHandle(process.hThread);
+    ASSERT_TRUE(child.Start(self, "--gtest_also_run_disabled_tests --gtest_filter=AllocFailure.DISABLED_ChildRunsOutOfMemory", folder));
+    ASSERT_TRUE(child.WaitExit(60000, &exitCode)) << child.LastError();
     EXPECT_EQ(exitCode, 99u);
     std::vector<std::string> logs = ListFolder(folder + "\\brindlework_setup_log_*.tmp");
     ASSERT_EQ(logs.size(), 1u);
-    std::vector<std::string> lines = SplitLines(ReadFileText(folder + "\\" + logs[0]));
-    ASSERT_FALSE(lines.empty());
-    EXPECT_EQ(lines.back().substr(17), "**MessageBox: Cannot allocate 4611686018427387904 bytes, terminating process");
+    EXPECT_TRUE(Matches("*MessageBox: Cannot allocate 4611686018427387904 bytes, terminating process\r\n",
+                        ReadFileText(folder + "\\" + logs[0])));
     RemoveTree(folder);
 }
 
