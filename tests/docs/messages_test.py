@@ -1,8 +1,7 @@
 #!/usr/bin/env python3
-"""Every message setup.exe can show a user is in the authors' reference, docs/setup-ini.md, as
-the trace log writes it (a line break as a blank): the texts passed to the boxes, to the calls
-that show a box on failure, and the questions and paragraphs of the final report. And every part
-of the reference the checker's findings point to is there."""
+"""Every message setup.exe can show a user (a box's text, a final report's question or paragraph)
+is in the authors' reference, docs/setup-ini.md, as the trace log writes it (a line break as a
+blank); and every part of it the checker's findings point to is there."""
 import pathlib
 import re
 import sys

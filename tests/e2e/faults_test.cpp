@@ -16,11 +16,6 @@ std::string Faulty(const std::string &name, const std::string &installDir, const
            extra + "[Links]\r\nA=%InstallDir%\\a.txt\r\n";
 }
 
-std::string Files(const std::string &lines)
-{
-    return "[Files]\r\n" + lines;
-}
-
 // Long texts are words, so that the boxes wrap them and stay on the screen.
 std::string Words(std::string text, const char *word, size_t length)
 {
@@ -92,40 +87,46 @@ Case DiskFilledByTheService()
 }
 
 const Case kFaults[] = {
-    { "a missing source file", Faulty("Faulty", "C:\\Faulty", Files("a.txt=%InstallDir%\r\nmissing.txt=%InstallDir%\r\n")), kFiles,
+    { "a missing source file", Faulty("Faulty", "C:\\Faulty", "[Files]\r\na.txt=%InstallDir%\r\nmissing.txt=%InstallDir%\r\n"), kFiles,
       { { "", "", { kYesToInstall, kOptionsInstall, "~|error|Cannot open \"{product}\\missing.txt\" (0/2 - File not found.)|[OK]", kInstallAborted }, 1 } },
       { "unchanged:", Undone("C:\\Faulty", "Deleted file \"C:\\Faulty\\a.txt\";") } },
-    { "a destination folder that does not exist", Faulty("Faulty", "C:\\Faulty", Files("a.txt=%InstallDir%\r\nbig.bin=%InstallDir%\\sub\r\n")),
+    { "a destination folder that does not exist", Faulty("Faulty", "C:\\Faulty", "[Files]\r\na.txt=%InstallDir%\r\nbig.bin=%InstallDir%\\sub\r\n"),
       kFiles,
       { { "", "", { kYesToInstall, kOptionsInstall, "~|error|Cannot create \"C:\\Faulty\\sub\\big.bin\" (0/3 - Path not found.)|[OK]", kInstallAborted }, 1 } },
       { "unchanged:" } },
-    { "an installation folder that exists already", Faulty("Faulty", "C:\\Faulty", Files("a.txt=%InstallDir%\r\n")),
+    // Only the installation folder's last part is made: a parent that does not exist is a fault.
+    { "an installation folder whose parent does not exist", Faulty("Faulty", "C:\\Vendor\\Faulty", "[Files]\r\na.txt=%InstallDir%\r\n"),
+      kFiles,
+      { { "", "", { kYesToInstall, kOptionsInstall, "~|error|Cannot create directory \"C:\\Vendor\\Faulty\" (0/3 - Path not found.)|[OK]",
+                    kInstallAborted }, 1 } },
+      { "unchanged:" } },
+    { "an installation folder that exists already", Faulty("Faulty", "C:\\Faulty", "[Files]\r\na.txt=%InstallDir%\r\n"),
       With(kFiles, { "folder:C:\\Faulty" }),
       { { "", "", { kYesToInstall, kOptionsInstall, "~|error|Directory \"C:\\Faulty\" already exists|[OK]", kInstallAborted }, 1 } },
       { "unchanged:", "exists:C:\\Faulty" } },
     // The partly written file was never recorded, so the folder keeps it and cannot go: the design
     // leaves a partly written destination in place.
-    { "a full disk", Faulty("Faulty", "T:\\Faulty", Files("a.txt=%InstallDir%\r\nbig.bin=%InstallDir%\r\n")), kFiles,
+    { "a full disk", Faulty("Faulty", "T:\\Faulty", "[Files]\r\na.txt=%InstallDir%\r\nbig.bin=%InstallDir%\r\n"), kFiles,
       { { "", "", { kYesToInstall, kOptionsInstall, "~|error|Cannot write to \"T:\\Faulty\\big.bin\" (0/112 - *)|[OK]",
                     "~|warning|Cannot delete directory \"T:\\Faulty\" (*)|[OK]", kInstallAborted }, 1 } },
       { "absent:T:\\Faulty\\a.txt", "absent:T:\\Faulty\\uninst.ini", "exists:T:\\Faulty\\big.bin" },
       [] { RemoveTree("T:\\Faulty"); } },
     // Drive R: is a file system mounted read-only.
-    { "a read-only destination", Faulty("Faulty", "C:\\Faulty", Files("a.txt=%InstallDir%\r\nbig.bin=R:\\\r\n")), kFiles,
+    { "a read-only destination", Faulty("Faulty", "C:\\Faulty", "[Files]\r\na.txt=%InstallDir%\r\nbig.bin=R:\\\r\n"), kFiles,
       { { "", "", { kYesToInstall, kOptionsInstall, "~|error|Cannot create \"R:\\big.bin\" (0/5 - Access denied.)|[OK]", kInstallAborted }, 1 } },
       { "unchanged:", Undone("C:\\Faulty", "Deleted file \"C:\\Faulty\\a.txt\";") } },
     // uninst.ini does not fit beside that folder name: refused with its path, never cut.
-    { "a folder name too long for its files", Faulty("Faulty", "C:\\Faulty", Files("a.txt=%InstallDir%\r\n")), kFiles,
+    { "a folder name too long for its files", Faulty("Faulty", "C:\\Faulty", "[Files]\r\na.txt=%InstallDir%\r\n"), kFiles,
       { { "", "", { kYesToInstall, "~|dialog||dir=" + kLongDir + ",install",
                     "~|error|Cannot create file \"" + (kLongDir + "\\uninst.ini").substr(0, MAX_PATH - 4) +
                     "...\" (0/206 - File name is too long.)|[OK]", kInstallAborted }, 1 } },
       { "unchanged:", "undo:Deleted directory \"" + kLongDir + "\"" } },
-    { "a shortcut name too long for its folder", Faulty(kLongName, "C:\\Faulty", Files("a.txt=%InstallDir%\r\n")), kFiles,
+    { "a shortcut name too long for its folder", Faulty(kLongName, "C:\\Faulty", "[Files]\r\na.txt=%InstallDir%\r\n"), kFiles,
       { { "", "", { kYesToInstall, kOptionsInstall, "~|error|Cannot save shortcut file \"" + kGroup + "\\Uninstall " + kLongName.substr(0, 20) +
                     "*...\" (0/206 - File name is too long.)|[OK]", kInstallAborted }, 1 } },
       { "unchanged:" } },
     // A version so long that the entry's name passes the registry's 255 characters.
-    { "a registry key the registry refuses", Faulty("Faulty", "C:\\Faulty", Files("a.txt=%InstallDir%\r\n"), kLongVersion), kFiles,
+    { "a registry key the registry refuses", Faulty("Faulty", "C:\\Faulty", "[Files]\r\na.txt=%InstallDir%\r\n", kLongVersion), kFiles,
       { { "", "", { kYesToInstall, kOptionsInstall, "~|error|Cannot create registry key \"Faulty " + kLongVersion + "\" (0/87 - Invalid parameter.)|[OK]",
                     kInstallAborted }, 1 } },
       { "unchanged:", Undone("C:\\Faulty", "Deleted file \"C:\\Faulty\\setup.exe\";Deleted file \"C:\\Faulty\\a.txt\";") } },

@@ -182,10 +182,6 @@ const Kind kArrangements[] = {
           EXPECT_TRUE(CopyFileA(robot::EnvPath(i.value.c_str()).c_str(), i.name.c_str(), FALSE)) << i.name;
           r.undo.push_back([=] { DeleteFileA(i.name.c_str()); });
       } },
-    { "copysetup", [](CaseRun &, const Item &i) {
-          CreateDirectoryA(i.rest.c_str(), NULL);
-          EXPECT_TRUE(CopyFileA(robot::EnvPath("SETUP_EXE").c_str(), (i.rest + "\\setup.exe").c_str(), FALSE)) << i.rest;
-      } },
     // Open without delete sharing, as a program that keeps a log or a scanner would.
     { "hold", [](CaseRun &r, const Item &i) {
           HANDLE file = CreateFileA(i.rest.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL, OPEN_EXISTING, 0, NULL);

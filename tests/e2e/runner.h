@@ -30,9 +30,9 @@
 // product's registered UninstallString as a run starts, {short:PATH} the path's short (8.3) form.
 //
 // Before the runs ("arrange", each taken back afterwards): "file:PATH=TEXT", "folder:PATH",
-// "delete:PATH", "copy:PATH=ENVVAR" (a fixture file), "copysetup:FOLDER" (a copy of setup.exe),
-// "hold:PATH" (held open without delete sharing), "version:NAME" (the Windows version Wine tells
-// every program), "env:NAME=VALUE", "dll:NAME=ENVVAR" (a system library replaced by a fixture),
+// "delete:PATH", "copy:PATH=ENVVAR" (a fixture file, or SETUP_EXE), "hold:PATH" (held open
+// without delete sharing), "version:NAME" (the Windows version Wine tells every program),
+// "env:NAME=VALUE", "dll:NAME=ENVVAR" (a system library replaced by a fixture),
 // "sz:KEY|NAME=TEXT", "dword:KEY|NAME=NUMBER", "regdel:KEY|NAME" (registry values), "event:NAME"
 // (a named event held open), "service:NAME=IMAGE" (a service that exists already),
 // "device:HARDWAREID" (a registered root device listing it), "installed" (a complete

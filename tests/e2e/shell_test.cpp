@@ -15,7 +15,8 @@ Case Rejected(const std::string &name, const std::string &arguments, const char 
 {
     std::string folder = "C:\\e2e\\long folder\\with blank";
     bool verbatim = arguments[0] == '=';
-    return { name, "", verbatim ? std::vector<std::string>{ "folder:C:\\e2e\\long folder", "copysetup:" + folder } : std::vector<std::string>{},
+    std::vector<std::string> copy = { "folder:C:\\e2e\\long folder", "folder:" + folder, "copy:" + folder + "\\setup.exe=SETUP_EXE" };
+    return { name, "", verbatim ? copy : std::vector<std::string>{},
              { { verbatim ? folder + "\\setup.exe" : "", arguments,
                  { std::string("Setup|error|") + box + "|[OK]", std::string("Setup|error|") + report + "|[OK]" }, 1 } },
              { "logs:0" } };
@@ -84,7 +85,6 @@ INSTANTIATE_TEST_SUITE_P(Rows, StartUp, ::testing::ValuesIn(kStartUps), e2e::Cas
 const char kNoVersion[] = "[Main]\r\nAppName=Demo Audio\r\nDefaultProgramGroup=Demo Audio\r\n"
                           "DefaultInstallDir=%ProgramFilesDir%\\%AppName%\r\nStartMenuFolder=%CommonProgramsFolder%\r\n";
 const char kAbortedAsDemo[] = "Demo Audio installation|error|Installation aborted.{keep}|Yes,[No]>No";
-const char kDriver[] = "DeviceName=D\r\nMmeDriverModule=demo.drv\r\nMmeDriverCategories=wave\r\n";
 
 // The script's checks come before any question: the checker's tests hold every message; these
 // rows show the user's side, with the product's caption.
@@ -93,7 +93,7 @@ const Case kScripts[] = {
       { "folder:C:\\e2e\\current", std::string("file:C:\\e2e\\current\\setup.ini=") + kNoVersion },
       { { "", "-c", { "Demo Audio installation|error|Key AppVersion must be present|[OK]", kAbortedAsDemo }, 1, "C:\\e2e\\current" } },
       { "logs:0", "absent:C:\\Program Files\\Demo Audio" } },
-    { "digits then words, and start type 0", Script("Demo Audio", std::string(kDriver) + "ServiceName=demo\r\nServiceImage=demo.exe\r\n"
+    { "digits then words, and start type 0", Script("Demo Audio", "DeviceName=D\r\nMmeDriverModule=demo.drv\r\nMmeDriverCategories=wave\r\nServiceName=demo\r\nServiceImage=demo.exe\r\n"
                                                                   "ServiceType=16 own\r\nServiceStartup=0\r\n"), {},
       { { "", "", { "~|question|Demo Audio 1.0 will be installed on your computer.\nDo you want to continue?|Yes,[No]>No" }, 0 } },
       { "logs:0" } },

@@ -7,9 +7,6 @@
 #include "robot.h"
 #include "audio/legacy_driver.h"
 #include "audio/preferred_device.h"
-#include "audio/winmm_binding.h"
-#include "script/variables.h"
-#include "support/memory.h"
 #include "support/runstate.h"
 #include "system/setupapi_binding.h"
 

@@ -103,13 +103,6 @@ protected:
         ASSERT_TRUE(ResolveSystemFolders());
         ::Run.SourceDir = StrDup(log_.Folder().c_str());
     }
-    static std::string Entries(const char *section, int count, const std::string &prefix = "f")
-    {
-        std::string text = std::string("[") + section + "]\r\n";
-        for (int i = 0; i < count; i++)
-            text += prefix + std::to_string(i) + ".dll=%InstallDir%\r\n";
-        return text;
-    }
     // Reads the script from a fresh SetupScript; the one box it showed, or "" when it was read.
     std::string Read(const std::string &content)
     {

@@ -44,7 +44,6 @@ const ParseCase kParseCases[] = {
     { "-u -p1 -dC:\\x", NULL, false, false, 1, "C:\\x" },
     { "-u -d \"C:\\a\" -p 1 -d \"C:\\b\"", NULL, false, false, 1, "C:\\b" },   // the last -d wins
     { "-u -p 1 -p", NULL, false, false, 0, NULL },                            // ... and the last -p
-    { "-p", NULL, true, false, 0, NULL },                                     // no digits: no -p
     { "-u -p 5 -d \"\"", "Command line switches mismatch", false, false, 5, NULL },
     { "-u -p 5 -d", "Command line switches mismatch", false, false, 5, NULL },
     { "-d C:\\x", "Command line switches mismatch", true, false, 0, NULL },

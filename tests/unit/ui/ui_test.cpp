@@ -1,7 +1,7 @@
 // The progress window on its own thread, under the display: it stays responsive while the main
-// thread is blocked, and a stop right after the start never hangs.
+// thread is blocked. (A stop right after the start is what every device removal in the end-to-end
+// rows does.)
 #include <gtest/gtest.h>
-#include <string>
 #include "../common/log_capture.h"
 #include "support/runstate.h"
 #include "ui/progress.h"
@@ -11,16 +11,15 @@ namespace {
 
 HWND FindProgressWindow()
 {
-    struct Search { HWND found; } search = { NULL };
+    HWND found = NULL;
     EnumWindows([](HWND window, LPARAM found) -> BOOL {
         DWORD pid = 0;
         GetWindowThreadProcessId(window, &pid);
-        if (pid != GetCurrentProcessId() || GetDlgItem(window, IDC_PROGRESS_TEXT) == NULL)
-            return TRUE;
-        *(HWND *)found = window;
-        return FALSE;
-    }, (LPARAM)&search.found);
-    return search.found;
+        bool ours = pid == GetCurrentProcessId() && GetDlgItem(window, IDC_PROGRESS_TEXT) != NULL;
+        *(HWND *)found = ours ? window : *(HWND *)found;
+        return !ours;
+    }, (LPARAM)&found);
+    return found;
 }
 
 // The end-to-end tests read its caption and text while a driver keeps the main thread busy.
@@ -38,21 +37,6 @@ TEST(Progress, ResponsiveWhileTheMainThreadIsBlocked)
     }
     ShowProgress(false, NULL);
     EXPECT_FALSE(IsWindow(window));
-}
-
-TEST(Progress, StopRightAfterTheStartNeverHangs)
-{
-    LogCapture log;
-    ::Run.ModuleInstance = GetModuleHandleA(NULL);
-    ShowProgress(false, NULL);   // nothing to stop
-    DWORD start = GetTickCount();
-    for (int i = 0; i < 300; i++) {
-        ShowProgress(true, "Removing device \"ROOT\\MEDIA\\0000\"...");
-        ShowProgress(false, NULL);
-    }
-    EXPECT_LT(GetTickCount() - start, 60000u);
-    EXPECT_EQ(FindProgressWindow(), nullptr);
-    EXPECT_EQ(log.Lines().size(), 300u);
 }
 
 }  // namespace
