@@ -1,16 +1,17 @@
 #!/usr/bin/env bash
 # Measures setup.exe against a peer installer (made here with makensis, compression off) and a
 # bare copy loop on this machine's Wine: size and imports, installation and uninstallation of
-# 50 files / 500 MB, the growth with files, bytes and journal length, the first box, the example
+# 50 files / 500 MB answered at once and as a person answers (timed from the last answer to the
+# end), the growth with files, bytes and journal length (with a plot), the first box, the example
 # product, and the parts the time goes to. Medians of ROUNDS runs (default 5).
 #   tools/benchmark.sh [ROUNDS]
-# The table goes to the terminal and to build/bench/report.txt; the payload (1.7 GB) stays in
-# build/bench/pool for the next run.
+# The table goes to the terminal and to build/bench/report.txt, the plot to build/bench/plot.png;
+# the payload (1.7 GB) stays in build/bench/pool for the next run.
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 rounds=${1:-5}
 cd "$top"
-bash tools/bootstrap.sh nsis
+bash tools/bootstrap.sh nsis gnuplot-nox
 [ -f build/build.ninja ] || cmake --preset default >/dev/null
 cmake --build --preset default --target setup bench example_products >/dev/null
 
@@ -67,37 +68,41 @@ product "50 files, 500 MB" $(tens 50)
 product "longest journal" --links $(for i in $(seq -w 1 50); do echo "1m-$i.bin"; done)
 printf '%s\r\n' "${cases[@]}" > "$bench/cases.txt"
 
-# The peer installer of the main case: the same files, a shortcut to its uninstaller and an
-# entry in the list of installed programs; and its smallest possible installer, for the size.
-main=$bench/products/"50 files, 500 MB"
-{
-    echo 'Target amd64-unicode'
-    echo 'SetCompress off'
-    echo 'Name "Peer Bench"'
-    echo 'OutFile "peer.exe"'
-    echo 'InstallDir "$PROGRAMFILES64\Peer Bench"'
-    echo 'RequestExecutionLevel admin'
-    echo 'Function .onInit'; echo '  SetShellVarContext all'; echo 'FunctionEnd'
-    echo 'Function un.onInit'; echo '  SetShellVarContext all'; echo 'FunctionEnd'
-    echo 'Section'
-    echo '  SetOutPath "$INSTDIR"'
-    for f in "$main"/f*.bin; do echo "  File \"$(basename "$f")\""; done
-    echo '  WriteUninstaller "$INSTDIR\uninst.exe"'
-    echo '  CreateDirectory "$SMPROGRAMS\Peer Bench"'
-    echo '  CreateShortcut "$SMPROGRAMS\Peer Bench\Uninstall.lnk" "$INSTDIR\uninst.exe"'
-    echo '  WriteRegStr HKLM "Software\Microsoft\Windows\CurrentVersion\Uninstall\Peer Bench" "DisplayName" "Peer Bench"'
-    echo '  WriteRegStr HKLM "Software\Microsoft\Windows\CurrentVersion\Uninstall\Peer Bench" "UninstallString" "$INSTDIR\uninst.exe"'
-    echo 'SectionEnd'
-    echo 'Section Uninstall'
-    for f in "$main"/f*.bin; do echo "  Delete \"\$INSTDIR\\$(basename "$f")\""; done
-    echo '  Delete "$INSTDIR\uninst.exe"'
-    echo '  RMDir "$INSTDIR"'
-    echo '  Delete "$SMPROGRAMS\Peer Bench\Uninstall.lnk"'
-    echo '  RMDir "$SMPROGRAMS\Peer Bench"'
-    echo '  DeleteRegKey HKLM "Software\Microsoft\Windows\CurrentVersion\Uninstall\Peer Bench"'
-    echo 'SectionEnd'
-} > "$main/peer.nsi"
-makensis -V1 "$main/peer.nsi"
+# The peer installer of each case: the same files, a shortcut to its uninstaller and an entry in
+# the list of installed programs, with its standard pages (a folder, its progress, Close); and its
+# smallest possible installer, for the size.
+peer() {   # PRODUCT-FOLDER
+    {
+        echo 'Target amd64-unicode'
+        echo 'SetCompress off'
+        echo 'Name "Peer Bench"'
+        echo 'OutFile "peer.exe"'
+        echo 'InstallDir "$PROGRAMFILES64\Peer Bench"'
+        echo 'RequestExecutionLevel admin'
+        echo 'Page directory'; echo 'Page instfiles'; echo 'UninstPage uninstConfirm'; echo 'UninstPage instfiles'
+        echo 'Function .onInit'; echo '  SetShellVarContext all'; echo 'FunctionEnd'
+        echo 'Function un.onInit'; echo '  SetShellVarContext all'; echo 'FunctionEnd'
+        echo 'Section'
+        echo '  SetOutPath "$INSTDIR"'
+        for f in "$1"/f*.bin; do echo "  File \"$(basename "$f")\""; done
+        echo '  WriteUninstaller "$INSTDIR\uninst.exe"'
+        echo '  CreateDirectory "$SMPROGRAMS\Peer Bench"'
+        echo '  CreateShortcut "$SMPROGRAMS\Peer Bench\Uninstall.lnk" "$INSTDIR\uninst.exe"'
+        echo '  WriteRegStr HKLM "Software\Microsoft\Windows\CurrentVersion\Uninstall\Peer Bench" "DisplayName" "Peer Bench"'
+        echo '  WriteRegStr HKLM "Software\Microsoft\Windows\CurrentVersion\Uninstall\Peer Bench" "UninstallString" "$INSTDIR\uninst.exe"'
+        echo 'SectionEnd'
+        echo 'Section Uninstall'
+        for f in "$1"/f*.bin; do echo "  Delete \"\$INSTDIR\\$(basename "$f")\""; done
+        echo '  Delete "$INSTDIR\uninst.exe"'
+        echo '  RMDir "$INSTDIR"'
+        echo '  Delete "$SMPROGRAMS\Peer Bench\Uninstall.lnk"'
+        echo '  RMDir "$SMPROGRAMS\Peer Bench"'
+        echo '  DeleteRegKey HKLM "Software\Microsoft\Windows\CurrentVersion\Uninstall\Peer Bench"'
+        echo 'SectionEnd'
+    } > "$1/peer.nsi"
+    makensis -V1 "$1/peer.nsi"
+}
+for name in "${cases[@]}"; do peer "$bench/products/$name"; done
 printf 'Target amd64-unicode\nSetCompress off\nOutFile "peer-empty.exe"\nSection\nSectionEnd\n' > "$bench/peer-empty.nsi"
 makensis -V1 "$bench/peer-empty.nsi"
 
@@ -126,6 +131,28 @@ status=0
 SETUP_HARNESS_DIR="$harness" SETUP_TEST_TIMEOUT=5400 \
     tools/harness/wine-run build/tools/bench/bench.exe "$bench" "$rounds" > "$bench/raw.txt" || status=$?
 grep -v $'\t' "$bench/raw.txt" | tee -a "$bench/report.txt"
+# Time against payload size, as a user times it, on both axes' log scales.
+if [ -s "$bench/plot.dat" ]; then
+    gnuplot <<EOF
+set terminal pngcairo size 1200,480 font "sans,10"
+set output "$bench/plot.png"
+set datafile missing "-1"
+set logscale xy
+set xlabel "payload (MB)"
+set ylabel "time (ms)"
+set key top left
+set grid
+set multiplot layout 1,2
+set title "Installation: from the last answer to the end"
+plot "$bench/plot.dat" using 1:2 with linespoints title "setup.exe", "" using 1:4 with linespoints title "peer", \\
+     "" using 1:6 with linespoints title "CopyFileA loop"
+set title "Uninstallation: from the last answer to the end"
+plot "$bench/plot.dat" using 1:3 with linespoints title "setup.exe", "" using 1:5 with linespoints title "peer", \\
+     "" using 1:7 with linespoints title "DeleteFileA loop"
+unset multiplot
+EOF
+    echo "The plot: $bench/plot.png"
+fi
 echo
 echo "Every measurement is in $bench/raw.txt, the table in $bench/report.txt"
 exit $status
