@@ -99,7 +99,8 @@ TEST_F(Journal, EachUninstallerProcessReplaysItsOwnEvents)
     EXPECT_EQ(Replay(std::string(5000, 'N') + " \"arg\"", kAllEvents), kStatusWarning) << "a long name is unknown";
 }
 
-// What is gone already is no warning; a folder or key that still holds something is.
+// What is gone already is no warning (a key is named in an error box); a folder or key that
+// still holds something is a warning.
 TEST_F(Journal, WhatIsGoneIsNoWarningWhatCannotGoIs)
 {
     std::string folder = log_.Folder() + "\\kept";
@@ -108,16 +109,18 @@ TEST_F(Journal, WhatIsGoneIsNoWarningWhatCannotGoIs)
     HKEY key;
     RegCreateKeyA(HKEY_CURRENT_USER, "Software\\BrindleworkJournalTest\\Child", &key);
     RegCloseKey(key);
-    const std::pair<std::string, const char *> cases[] = {
-        { "CreateDir \"" + log_.Folder() + "\\gone\"", NULL }, { "CreateFile \"" + log_.Folder() + "\\gone.txt\"", NULL },
-        { "CreateDir \"" + folder + "\"", "Cannot delete directory *" },
-        { "CreateKey \"HKCU\\Software\\BrindleworkJournalTest\"", "Cannot delete key *(0/5 - *" },
+    struct Case { std::string line; RunStatus status; const char *box; };
+    const Case cases[] = {
+        { "CreateDir \"" + log_.Folder() + "\\gone\"", 0, NULL }, { "CreateFile \"" + log_.Folder() + "\\gone.txt\"", 0, NULL },
+        { "CreateKey \"HKCR\\Software\\BrindleworkJournalMissing\"", 0, "Cannot delete key \"HKCR\\*\" (0/2 - *" },
+        { "CreateDir \"" + folder + "\"", kStatusWarning, "Cannot delete directory *" },
+        { "CreateKey \"HKCU\\Software\\BrindleworkJournalTest\"", kStatusWarning, "Cannot delete key *(0/5 - *" },
     };
-    for (const auto &c : cases) {
+    for (const Case &c : cases) {
         int boxes = log_.BoxCount();
-        EXPECT_EQ(Replay(c.first, kAllEvents), c.second ? kStatusWarning : 0u) << c.first;
-        EXPECT_EQ(log_.BoxCount() - boxes, c.second ? 1 : 0) << c.first;
-        EXPECT_TRUE(c.second == NULL || Matches(c.second, log_.LastBoxText())) << log_.LastBoxText();
+        EXPECT_EQ(Replay(c.line, kAllEvents), c.status) << c.line;
+        EXPECT_EQ(log_.BoxCount() - boxes, c.box ? 1 : 0) << c.line;
+        EXPECT_TRUE(c.box == NULL || Matches(c.box, log_.LastBoxText())) << log_.LastBoxText();
     }
     RegDeleteTreeA(HKEY_CURRENT_USER, "Software\\BrindleworkJournalTest");
 }
