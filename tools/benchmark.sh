@@ -138,6 +138,7 @@ set terminal pngcairo size 1200,480 font "sans,10"
 set output "$bench/plot.png"
 set datafile missing "-1"
 set logscale xy
+set xrange [0.7:1500]
 set xlabel "payload (MB)"
 set ylabel "time (ms)"
 set key top left

@@ -167,7 +167,9 @@ TEST_F(KilledInstallation, LeavesAtMostTheObjectBeingMade)
         FinishRun(session);
     }
     TakeBack(ReadFileText(std::string(kDir) + "\\uninst.ini"));
-    TakeBackAdditions(CompareSnapshots(before, TakeSnapshot(kWithoutClasses)));
+    Snapshot after = TakeSnapshot(kWithoutClasses);
+    EXPECT_EQ(WhatRemains(before, after, "").unrecorded, std::vector<std::string>()) << "after a complete installation";
+    TakeBackAdditions(CompareSnapshots(before, after));
 
     const int points = getenv("KILL_POINTS") != nullptr && atoi(getenv("KILL_POINTS")) > 0 ? atoi(getenv("KILL_POINTS")) : 3;
     int clean = 0;
@@ -188,7 +190,7 @@ TEST_F(KilledInstallation, LeavesAtMostTheObjectBeingMade)
             journal = ReadFileText(std::string(kDir) + "\\uninst.ini");
         }
         std::string boxes = TakeBack(journal);
-        Snapshot after = TakeSnapshot(kWithoutClasses);
+        after = TakeSnapshot(kWithoutClasses);
         Remains left = WhatRemains(before, after, journal);
         EXPECT_LE(left.unrecorded.size(), 1u) << "left and not in the journal:\n" << testing::PrintToString(left.unrecorded)
                                               << "\nthe uninstallation's boxes:\n" << boxes;

@@ -574,6 +574,8 @@ int main(int argc, char **argv)
     cases.erase(std::remove(cases.begin(), cases.end(), std::string()), cases.end());
     std::string main = "50 files, 500 MB";
     for (int round = 0; round < rounds && !failed; round++) {
+        for (Timeline &timeline : timelines)
+            timeline = Timeline();   // the last round's is printed
         for (const std::string &name : cases) {
             std::string product = dir + "\\products\\" + name;
             MeasureSetup(&results, name, product, name == main ? timelines : NULL);
