@@ -159,7 +159,8 @@ void MakeSandbox()
 }
 
 // Whether the journal names the object: a line's argument or a quoted text that is its name, or
-// another name of the same file (case, dots, slashes), as the system reads it.
+// another name of the same file or key (case, dots, slashes, a trailing backslash, the "\\?\"
+// prefix), as the system reads it.
 bool Names(const std::string &journal, const std::string &object)
 {
     for (const std::string &line : SplitLines(journal + "\r\n")) {
@@ -171,6 +172,8 @@ bool Names(const std::string &journal, const std::string &object)
         for (std::string name : names) {
             name.erase(std::remove(name.begin(), name.end(), '"'), name.end());
             name.erase(0, name.find_first_not_of(" \t"));
+            name.erase(name.find_last_not_of('\\') + 1);   // "Entry\" names the key or folder "Entry"
+            name.erase(0, name.compare(0, 4, "\\\\?\\") == 0 ? 4 : 0);   // so does "\\?\C:\..." the file "C:\..."
             char full[MAX_PATH] = "";
             if (lstrcmpiA(name.c_str(), object.c_str()) == 0 ||
                 (name.size() < MAX_PATH && GetFullPathNameA(name.c_str(), MAX_PATH, full, NULL) != 0 && lstrcmpiA(full, object.c_str()) == 0))
