@@ -159,8 +159,8 @@ void MakeSandbox()
 }
 
 // Whether the journal names the object: a line's argument or a quoted text that is its name, or
-// another name of the same file or key (case, dots, slashes, a trailing backslash, the "\\?\"
-// prefix), as the system reads it.
+// another name of the same file or key (case, dots, slashes, a trailing or doubled backslash,
+// the "\\?\" prefix), as the system reads it.
 bool Names(const std::string &journal, const std::string &object)
 {
     for (const std::string &line : SplitLines(journal + "\r\n")) {
@@ -174,6 +174,8 @@ bool Names(const std::string &journal, const std::string &object)
             name.erase(0, name.find_first_not_of(" \t"));
             name.erase(name.find_last_not_of('\\') + 1);   // "Entry\" names the key or folder "Entry"
             name.erase(0, name.compare(0, 4, "\\\\?\\") == 0 ? 4 : 0);   // so does "\\?\C:\..." the file "C:\..."
+            for (size_t at = name.find("\\\\", 1); at != std::string::npos; at = name.find("\\\\", at))
+                name.erase(at, 1);   // and a doubled separator a single one
             char full[MAX_PATH] = "";
             if (lstrcmpiA(name.c_str(), object.c_str()) == 0 ||
                 (name.size() < MAX_PATH && GetFullPathNameA(name.c_str(), MAX_PATH, full, NULL) != 0 && lstrcmpiA(full, object.c_str()) == 0))
