@@ -59,7 +59,7 @@ def plant(text, old, new):
 
 
 def run(command, cwd):
-    return subprocess.run(command, cwd=cwd, shell=True, capture_output=True, text=True)
+    return subprocess.run(command, cwd=cwd, shell=True, capture_output=True, text=True, errors='replace')
 
 
 def main():
