@@ -37,20 +37,23 @@ std::string Undone(const std::string &dir, const std::string &files, const std::
            "\\A.lnk\";Deleted directory \"" + kGroup + "\";Deleted file \"" + dir + "\\uninst.ini\";Deleted directory \"" + dir + "\"";
 }
 
-// A product with a service that fills drive T:, where the product lives, as it starts. T: gives
-// room block by block (4 KiB), so the journal must reach the end of a block when the service is
-// recorded: files named to the length that brings it there.
+// A product with a service that fills drive T:, where the product lives, as it starts, and a
+// legacy driver installed after it. T: gives room block by block (4 KiB), so the journal must
+// reach the end of a block when the driver is recorded: files named to the length that brings it
+// there.
 const size_t kBlock = 4096;
 const std::string kFiller = "T:\\filler";
 
-std::vector<std::string> JournalBeforeTheService(const std::string &group, const std::vector<std::string> &pads)
+std::vector<std::string> JournalBeforeTheDriver(const std::string &group, const std::vector<std::string> &pads)
 {
     std::vector<std::string> lines = { "AppName \"Faulty\"", "AdmRightsRequired", "CreateDir \"T:\\Faulty\"",
         "CreateFile \"T:\\Faulty\\uninst.ini\"", "CreateDir \"" + group + "\"", "CreateFile \"" + group + "\\A.lnk\"",
-        "CreateFile \"" + group + "\\Uninstall Faulty.lnk\"", "CreateFile \"T:\\Faulty\\a.txt\"" };
+        "CreateFile \"" + group + "\\Uninstall Faulty.lnk\"", "CreateFile \"T:\\Faulty\\a.txt\"",
+        "CreateFile \"C:\\windows\\system32\\testdrv.dll\"" };
     for (const std::string &pad : pads)
         lines.push_back("CreateFile \"T:\\Faulty\\" + pad + "\"");
     lines.push_back("CreateFile \"T:\\Faulty\\setup.exe\"");
+    lines.push_back("InstallService \"SetupE2eService\"");
     return lines;
 }
 
@@ -60,29 +63,34 @@ Case DiskFilledByTheService()
     const std::string group = e2e::CommonProgramsFolder() + "\\Faulty";
     const size_t overhead = std::string("CreateFile \"T:\\Faulty\\\"\r\n").size();
     size_t length = header.size();
-    for (const std::string &line : JournalBeforeTheService(group, {}))
+    for (const std::string &line : JournalBeforeTheDriver(group, {}))
         length += line.size() + 2;
-    // A few bytes short of the block's end: the service's line is the first to need a new block.
+    // A few bytes short of the block's end: the legacy driver's line is the first to need a new
+    // block, so the driver is installed, and its record stands though it is not saved.
     std::vector<std::string> pads;
     for (size_t remaining = kBlock - 8 - length; remaining > 0;) {
         size_t name = remaining - overhead > 200 ? 150 : remaining - overhead;
         pads.push_back("pad" + std::to_string(pads.size()) + std::string(name - 3 - std::to_string(pads.size()).size(), 'p'));
         remaining -= overhead + name;
     }
-    std::string files = "[Files]\r\na.txt=%InstallDir%\r\n";
-    std::vector<std::string> arrange = { kFiles[0] };
+    std::string files = "[Files]\r\na.txt=%InstallDir%\r\ntestdrv.dll=%WindowsDir%\\system32\r\n";
+    std::vector<std::string> arrange = { kFiles[0], "copy:{product}\\testdrv.dll=TEST_DRIVER_DLL" };
     for (const std::string &pad : pads) {
         files += pad + "=%InstallDir%\r\n";
         arrange.push_back("file:{product}\\" + pad + "=p");
     }
     return { "a disk that fills up once the journal is saved",
              Faulty("Faulty", "T:\\Faulty", "ServiceName=SetupE2eService\r\nServiceImage={testservice} fill " + kFiller +
-                                              "\r\nServiceType=16\r\nServiceStartup=2\r\n" + files),
+                                              "\r\nServiceType=16\r\nServiceStartup=2\r\nDeviceName=Demo Device\r\n"
+                                              "MmeDriverModule=testdrv.dll\r\nMmeDriverCategories=wave,mixer\r\n" + files),
              arrange,
              { { "", "", { kYesToInstall, kOptionsInstall, "~|error|Cannot write * bytes to file \"T:\\Faulty\\uninst.ini\" (0/112 - *)|[OK]",
                            kInstallAborted }, 1 } },
              { "log:Cannot save the journal to \"T:\\Faulty\\uninst.ini\" (0/112 - *)", "log:Service \"SetupE2eService\" is deleted",
-               "nolog:Service \"SetupE2eService\" does not exist", "service:SetupE2eService=absent", "absent:T:\\Faulty", "unchanged:" },
+               "nolog:Service \"SetupE2eService\" does not exist", "service:SetupE2eService=absent", "absent:T:\\Faulty",
+               // installed and removed once: one DRV_INSTALL, one DRV_REMOVE
+               "value:HKLM\\Software\\BrindleworkTestDriver|Received=9 696E7374 setup.exe;10 72656D76 setup.exe;",
+               "unchanged:*\\BrindleworkTestDriver*" },
              [] { DeleteFileA(kFiller.c_str()); } };
 }
 

@@ -1,7 +1,7 @@
 // The end-to-end runner: a case is a setup.ini, what is arranged on the machine before, the runs
 // of setup.exe with every window the user must see and the answer given, and the facts that must
 // hold afterwards. Everything is text, so cases are rows of tables, and each row is a test of its
-// own, named after the case: --gtest_filter='*outside_ASCII*' runs one.
+// own, named after the case: --gtest_filter='*outside_ASCII' runs one.
 //
 // A window, "caption|kind|text|answer":
 //   caption  "~" the product's caption ("<AppName> installation" or "... uninstallation"); any

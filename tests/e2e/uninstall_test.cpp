@@ -19,6 +19,14 @@ const std::vector<std::string> kAllRemoved = { "absent:{dir}", "absent:{group}",
 const std::vector<std::string> kNothingRemoved = { "exists:{dir}\\setup.exe", "exists:{dir}\\uninst.ini", "exists:{dir}\\a.txt",
                                                    "exists:{group}\\A.lnk", std::string("key:") + kKey, "notemp:" };
 
+// The user's temporary folder moved to FOLDER\Temp, as the user's environment names it.
+std::vector<std::string> MovedTempFolder(const std::string &folder)
+{
+    std::string temp = folder + "\\Temp";
+    return { "folder:" + folder, "folder:" + temp, "env:TMP=" + temp, "env:TEMP=" + temp, "sz:HKCU\\Environment|TMP=" + temp,
+             "sz:HKCU\\Environment|TEMP=" + temp };
+}
+
 const Case kUninstallations[] = {
     // From Windows 6 on the copy goes through the command interpreter's batch file.
     { "everything is removed, the program itself included", kScript, kInstalled,
@@ -45,10 +53,9 @@ const Case kUninstallations[] = {
       With(kAllRemoved, { "log:Command Line: \"-u\"" }) },
     // The command interpreter reads the batch file in the OEM code page and splits its lines at
     // blanks: the temporary folder is written there as it reads it.
-    { "a user name outside ASCII and with a blank", kScript,
-      With(kInstalled, { "folder:C:\\users\\J\xFCrgen Smith", "folder:C:\\users\\J\xFCrgen Smith\\Temp",
-                         "env:TMP=C:\\users\\J\xFCrgen Smith\\Temp", "env:TEMP=C:\\users\\J\xFCrgen Smith\\Temp",
-                         "sz:HKCU\\Environment|TMP=C:\\users\\J\xFCrgen Smith\\Temp", "sz:HKCU\\Environment|TEMP=C:\\users\\J\xFCrgen Smith\\Temp" }),
+    { "a user name outside ASCII", kScript, With(kInstalled, MovedTempFolder("C:\\users\\J\xFCrgen")),
+      { { kInstalledCopy, "-u", { kYesToUninstall, kUninstallDone }, 0 } }, kAllRemoved },
+    { "a temporary folder with a blank", kScript, With(kInstalled, MovedTempFolder("C:\\users\\John Smith")),
       { { kInstalledCopy, "-u", { kYesToUninstall, kUninstallDone }, 0 } }, kAllRemoved },
     { "a secondary whose primary does not wait removes nothing", kScript, kInstalled,
       { { "", "-u -p 4D2 -d \"{dir}\"", { "Setup|error|Cannot open sync event (0/2 - *)|[OK]",
