@@ -40,7 +40,7 @@ const CheckerCase kCases[] = {
         "setup.ini:6: error: Cannot open file \"license.txt\" (0/2 - *",
         "setup.ini:7: warning: HelpFile: help.chm is not in the product folder, so the Help button stays hidden *",
         "setup.ini:8: warning: RegisterUninstaller is \"yes\": only 1 registers the uninstaller, anything else registers nothing *",
-        "setup.ini:10: warning: MmeDriverModule: no [Files] entry copies mistaken.dll into the system folder *",
+        "setup.ini:10: warning: MmeDriverModule: no [Files] entry copies mistaken.drv into the system folder *",
         "setup.ini:11: error: Invalid device type \"midi\" *",
         "setup.ini:12: error: Service description is incomplete *",
         "setup.ini:13: warning: %InstallDir% is not known while [Main] is read: it expands to nothing *",
