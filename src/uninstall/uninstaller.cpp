@@ -94,13 +94,16 @@ static bool UsesBatchFile()
 // character that page lacks.
 
 // The text in the OEM code page (size bytes); false with ERROR_NO_UNICODE_TRANSLATION when a
-// character has no OEM equivalent.
+// character has no OEM equivalent. With the system's UTF-8 option the OEM page is UTF-8, which
+// holds every character and takes neither the flag nor the lost-character report.
 static bool ToOemText(const char *text, char *oem, int size)
 {
     WCHAR wide[kBatchTextSize];
     BOOL lost = FALSE;
+    bool utf8 = GetOEMCP() == CP_UTF8;
     int length = MultiByteToWideChar(CP_ACP, 0, text, -1, wide, kBatchTextSize);
-    if (length == 0 || WideCharToMultiByte(CP_OEMCP, WC_NO_BEST_FIT_CHARS, wide, length, oem, size, NULL, &lost) == 0)
+    if (length == 0 || WideCharToMultiByte(CP_OEMCP, utf8 ? 0 : WC_NO_BEST_FIT_CHARS, wide, length, oem, size, NULL,
+                                           utf8 ? NULL : &lost) == 0)
         return false;
     if (lost)
         SetLastError(ERROR_NO_UNICODE_TRANSLATION);
