@@ -108,18 +108,14 @@ done:
 bool CopyInfToWindows(const char *sourceInf, char *copiedInf)
 {
     char guidText[kGuidTextSize];
-    if (!JoinPath(copiedInf, SystemFolders.WindowsDir, "inf\\", "Cannot create \"%s\" (%s)"))
-        return false;
+    char name[kGuidTextSize + 8];
     if (!NewGuidText(guidText)) {
         ErrorBox("Cannot create a GUID for inf file (%s)", LastErrorText());
         return false;
     }
-    if (lstrlenA(copiedInf) + kGuidTextSize + 4 > MAX_PATH) {
-        SetLastError(ERROR_FILENAME_EXCED_RANGE);
-        ErrorBox("Cannot create \"%s\" (%s)", copiedInf, LastErrorText());
+    wsprintfA(name, "inf\\%s.inf", guidText);
+    if (!JoinPath(copiedInf, SystemFolders.WindowsDir, name, "Cannot create \"%s\" (%s)"))
         return false;
-    }
-    wsprintfA(copiedInf + lstrlenA(copiedInf), "%s.inf", guidText);
     if (!CopyOneFile(sourceInf, copiedInf, true))
         return false;
     LogLine(kLogAction, "INF file copied to \"%s\"", copiedInf);
@@ -276,8 +272,9 @@ static const char *DeviceProblemMeaning(ULONG code)
 }
 
 // Enabled is not started: a device Windows could not start (an unsigned driver, a driver that
-// fails) stays installed, and the run ends with warnings that name its problem code.
-RunStatus CheckDeviceStarted(HDEVINFO list, SP_DEVINFO_DATA *element)
+// fails) stays installed, and the run ends with warnings that name its problem code; the code
+// for a restart sets RestartNeeded instead.
+static RunStatus CheckDeviceStarted(HDEVINFO list, SP_DEVINFO_DATA *element)
 {
     ULONG state = 0, problem = 0;
     CONFIGRET result = SetupApi.GetDevNodeStatus(&state, &problem, element->DevInst, 0);
@@ -298,20 +295,17 @@ RunStatus CheckDeviceStarted(HDEVINFO list, SP_DEVINFO_DATA *element)
     return kStatusWarning;
 }
 
-// Windows keeps the INF under a name of its own; a bare name lies in the Windows INF folder.
+// Windows keeps the INF under a name of its own; a bare name lies in the Windows INF folder, a
+// full path stands as it is.
 static bool RecordSystemInfCopy(HDEVINFO list, SP_DEVINFO_DATA *element)
 {
     char infPath[MAX_PATH], path[MAX_PATH];
     if (!QueryDeviceInfPath(list, element, infPath))
         return true;   // shown; the device is installed all the same
-    if (infPath[0] == '\\' || (infPath[0] != '\0' && infPath[1] == ':')) {
-        lstrcpyA(path, infPath);
-    } else {
-        char folder[MAX_PATH];
-        if (!JoinPath(folder, SystemFolders.WindowsDir, "inf") ||
-            !JoinPath(path, folder, infPath, "Cannot record \"%s\" in the uninstall journal (%s)"))
-            return false;
-    }
+    char folder[MAX_PATH];
+    const char failure[] = "Cannot record \"%s\" in the uninstall journal (%s)";
+    if (!JoinPath(folder, SystemFolders.WindowsDir, "inf", failure) || !JoinPath(path, folder, infPath, failure))
+        return false;
     return RecordInfFiles(path);
 }
 

@@ -28,9 +28,6 @@ bool InstallDeviceInterfaces(HDEVINFO list, SP_DEVINFO_DATA *element, const char
 bool UpdateDriverThroughSystem(HWND window, const char *hardwareId, const char *inf, bool *restartNeeded);
 bool SetDeviceEnabled(HDEVINFO list, SP_DEVINFO_DATA *element, bool enable);
 bool DeviceNeedsRestart(HDEVINFO list, SP_DEVINFO_DATA *element);
-// A box and the warning bit when the device has a problem code; the code for a restart sets
-// RestartNeeded instead.
-RunStatus CheckDeviceStarted(HDEVINFO list, SP_DEVINFO_DATA *element);
 bool QueryDeviceInfPath(HDEVINFO list, SP_DEVINFO_DATA *element, char *output);
 
 // Removes the device under the progress window; a device that is gone already is passed over

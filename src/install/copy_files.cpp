@@ -9,10 +9,14 @@
 #include "system/file_ops.h"
 #include "system/journal_recorder.h"
 
+const char kCannotOpenSource[] = "Cannot open \"%s\" (%s)";
+const char kCannotCreateDestination[] = "Cannot create \"%s\" (%s)";
+const char kAlreadyExists[] = "%s \"%s\" already exists";
+
 bool ConfirmOverwrite(const char *kind, const char *name)
 {
     if (!Run.AdvancedUser) {
-        ErrorBox("%s \"%s\" already exists", kind, name);
+        ErrorBox(kAlreadyExists, kind, name);
         return false;
     }
     LogLine(kLogAction, "%s \"%s\" already exists, asking for overwrite", kind, name);
@@ -26,14 +30,13 @@ bool ComposeEntryPaths(const ScriptEntry *entry, char *source, char *destination
 {
     char sourceFolder[MAX_PATH];
     char joined[MAX_PATH];
-    static const char kCannotOpen[] = "Cannot open \"%s\" (%s)";
-    static const char kCannotCreate[] = "Cannot create \"%s\" (%s)";
     if (StrFindChar(entry->Extra, ':') != NULL)
         lstrcpynA(sourceFolder, entry->Extra, MAX_PATH);
-    else if (!JoinPath(sourceFolder, Run.SourceDir, entry->Extra, kCannotOpen))
+    else if (!JoinPath(sourceFolder, Run.SourceDir, entry->Extra, kCannotOpenSource))
         return false;
-    return JoinPath(source, sourceFolder, entry->Name, kCannotOpen) && JoinPath(joined, entry->Path, entry->Name, kCannotCreate) &&
-           ExpandVariables(destination, joined, kCannotCreate);
+    return JoinPath(source, sourceFolder, entry->Name, kCannotOpenSource) &&
+           JoinPath(joined, entry->Path, entry->Name, kCannotCreateDestination) &&
+           ExpandVariables(destination, joined, kCannotCreateDestination);
 }
 
 // Copies one entry; the failed bit when it could not be copied.

@@ -5,6 +5,10 @@
 
 #include "script/setup_script.h"
 
+extern const char kCannotOpenSource[];        // the source's path, the system's error
+extern const char kCannotCreateDestination[]; // the destination's path, the system's error
+extern const char kAlreadyExists[];           // "File" or "Directory", the path
+
 // Copies every FileList entry in order and records each copied file.
 RunStatus CopyFiles();
 // An entry's source path (from SourceDir, its named subfolder or an absolute folder) and its

@@ -10,13 +10,15 @@
 #include <objbase.h>
 #include <shlobj.h>
 
+const char kCannotCreateDirectory[] = "Cannot create directory \"%s\" (%s)";
+
 RunStatus MakeFolder(const char *path)
 {
     RunStatus status;
     StatusInit(&status);
     if (!CreateDirectoryA(path, NULL)) {
         if (GetLastError() != ERROR_ALREADY_EXISTS) {
-            ErrorBox("Cannot create directory \"%s\" (%s)", path, LastErrorText());
+            ErrorBox(kCannotCreateDirectory, path, LastErrorText());
             StatusSetFailed(&status);
             return status;
         }
@@ -34,7 +36,7 @@ RunStatus MakeFolder(const char *path)
 
 RunStatus MakeGroupFolder(const char *programGroup, char *groupFolder)
 {
-    if (!JoinPath(groupFolder, Script.StartMenuFolder, programGroup, "Cannot create directory \"%s\" (%s)"))
+    if (!JoinPath(groupFolder, Script.StartMenuFolder, programGroup, kCannotCreateDirectory))
         return kStatusFailed;
     return MakeFolder(groupFolder);
 }

@@ -287,11 +287,9 @@ static bool HasService()
     return IsPresent(Script.ServiceName);
 }
 
-// The journal on disk is current before a driver starts or loads, and so are the disks.
+// The disks are current before a driver starts or loads, as the journal on disk is.
 static RunStatus InstallService()
 {
-    if (!SaveJournal())
-        return kStatusFailed;
     FlushFixedDisks();
     return FailedUnless(ServiceInstall(Script.ServiceName, Script.AppName, Script.ServiceImage, serviceType, serviceStartup));
 }
@@ -306,8 +304,6 @@ static RunStatus InstallDevice()
 {
     RunStatus status;
     StatusInit(&status);
-    if (!SaveJournal())
-        return kStatusFailed;
     SetPreferredDeviceExplicitly();
     if (IsPresent(Script.WdmDriverInfFile) && StatusIsFailed(StatusMerge(&status, InstallWdmDevice())))
         return status;
@@ -325,6 +321,7 @@ struct InstallStep {
 };
 
 // Nothing is recorded before StartJournal, so a run that ends before it leaves nothing to undo.
+// The journal on disk is current before the files are copied and before a driver starts or loads.
 static const InstallStep kInstallSteps[] = {
     { NULL, ReadAndCheckScript },
     { NeedsAdminRights, AskForAdminRights },
@@ -342,7 +339,9 @@ static const InstallStep kInstallSteps[] = {
     { NULL, CreateLinks },
     { NULL, SaveJournalStep },
     { NULL, CopyFiles },
+    { HasService, SaveJournalStep },
     { HasService, InstallService },
+    { HasDevice, SaveJournalStep },
     { HasDevice, InstallDevice },
     { WantsUninstallEntry, RegisterUninstaller },
     { NULL, SaveJournalStep },

@@ -1,5 +1,6 @@
 #include "script/script_reader.h"
 #include "script/variables.h"
+#include "system/file_ops.h"
 #include "support/msgbox.h"
 #include "support/runstate.h"
 #include "support/tracelog.h"
@@ -108,9 +109,10 @@ bool AddScriptEntry(ScriptEntry *list, DWORD *count, const char *name, const cha
     return true;
 }
 
+// All key names of a section, double-zero terminated, in a heap block the caller frees (MemFree).
 // The block starts at 50 bytes per allowed entry and grows until no name is cut off, so that a
 // section of long names loses none of them. Past the limit the count check has long decided.
-char *ReadKeyNames(const char *scriptPath, const char *section, UINT allowed)
+static char *ReadKeyNames(const char *scriptPath, const char *section, UINT allowed)
 {
     DWORD size = allowed * kKeyListBytesPerEntry;
     if (size < kKeyListBytesPerEntry)
@@ -184,11 +186,11 @@ bool ReadLinksSection(const char *scriptPath)
 bool ReadSetupScript()
 {
     char scriptPath[MAX_PATH];
-    if (!JoinPath(scriptPath, Run.SourceDir, "setup.ini", "Cannot open file \"%s\" (%s)"))
+    if (!JoinPath(scriptPath, Run.SourceDir, "setup.ini", kCannotOpenFile))
         return false;
     HANDLE file = CreateFileA(scriptPath, GENERIC_READ, 0, NULL, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL);
     if (file == INVALID_HANDLE_VALUE) {
-        ErrorBox("Cannot open file \"%s\" (%s)", scriptPath, LastErrorText());
+        ErrorBox(kCannotOpenFile, scriptPath, LastErrorText());
         return false;
     }
     CloseHandle(file);

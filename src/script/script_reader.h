@@ -26,8 +26,6 @@ bool ReadMainKeys(const char *scriptPath, const char *section);
 int ReadEntrySection(const char *scriptPath, const char *section, ScriptEntry *list, DWORD *count, UINT allowed);
 bool ReadFilesSection(const char *scriptPath);
 bool ReadLinksSection(const char *scriptPath);
-// All key names of a section, double-zero terminated, in a heap block the caller frees (MemFree).
-char *ReadKeyNames(const char *scriptPath, const char *section, UINT allowed);
 bool AddScriptEntry(ScriptEntry *list, DWORD *count, const char *name, const char *path, const char *extra);
 // ".NTamd64" on the 64-bit processors this program runs on, else "".
 const char *SectionDecoration();

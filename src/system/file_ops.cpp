@@ -7,6 +7,8 @@
 #include "support/text.h"
 #include "support/tracelog.h"
 
+const char kCannotOpenFile[] = "Cannot open file \"%s\" (%s)";
+
 static bool CopyBlocks(HANDLE from, HANDLE to, const char *source, const char *destination)
 {
     bool ok = false;
@@ -72,7 +74,7 @@ char *LoadFile(const char *path, const char *name, DWORD *size)
     LogLine(kLogAction, "Loading file \"%s\"", path);
     HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL);
     if (file == INVALID_HANDLE_VALUE) {
-        ErrorBox("Cannot open file \"%s\" (%s)", name, LastErrorText());
+        ErrorBox(kCannotOpenFile, name, LastErrorText());
         return NULL;
     }
     fileSize = GetFileSize(file, NULL);

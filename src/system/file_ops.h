@@ -3,6 +3,7 @@
 #include <windows.h>
 
 const DWORD kCopyBlockSize = 20480;
+extern const char kCannotOpenFile[];   // the file's path, the system's error
 
 // False with last error 80 and no box when the destination exists and failIfExists is set;
 // every other failure has been shown.

@@ -112,9 +112,10 @@ bool ServiceStart(ServiceContext *context)
     return true;
 }
 
-// A failure that leaves no error code counts as success.
+// A failure that leaves no error code counts as success, with the status zeroed rather than unset.
 bool ServiceQueryStatus(ServiceContext *context, SERVICE_STATUS *status)
 {
+    ZeroMemory(status, sizeof *status);
     if (!ScmEnsureOpen(context))
         return false;
     SetLastError(ERROR_SUCCESS);
@@ -168,9 +169,7 @@ static void WaitForServiceStop(ServiceContext *context, RunStatus *status)
 {
     DWORD start = GetTickCount();
     while (GetTickCount() - start < kServiceStopWaitMs) {
-        // A query that fails with no error code counts as done: it must not leave the state unset.
         SERVICE_STATUS current;
-        ZeroMemory(&current, sizeof current);
         if (!ServiceQueryStatus(context, &current)) {
             StatusSetWarning(status);
             return;

@@ -33,7 +33,7 @@ static bool InitLicenseDialog(HWND dialog)
 {
     SetDialogCaption(dialog);
     char path[MAX_PATH];
-    if (!JoinPath(path, Run.SourceDir, Script.LicenseFile, "Cannot open file \"%s\" (%s)"))
+    if (!JoinPath(path, Run.SourceDir, Script.LicenseFile, kCannotOpenFile))
         return false;
     char *text = LoadFile(path, Script.LicenseFile, NULL);
     if (text == NULL)

@@ -144,16 +144,23 @@ static const char kInstallFolderUnreadable[] =
     "Cannot uninstall from \"%s\": the command interpreter cannot read the folder's name (%s).\n"
     "Nothing has been removed.";
 
+// The temporary folder as one word of a batch line (form: MAX_PATH bytes); false after a box.
+static bool TempFolderWord(char *form)
+{
+    if (InterpreterFolder(Run.TempDir, form))
+        return true;
+    ErrorBox(kTempFolderUnreadable, Run.TempDir, LastErrorText());
+    return false;
+}
+
 // The batch file names the temporary folder and passes the installation folder on as it stands:
 // both are checked before anything is removed, so that a refusal leaves the product whole.
 bool CheckInterpreterNames()
 {
     char form[MAX_PATH];
     char oem[kBatchTextSize];
-    if (!InterpreterFolder(Run.TempDir, form)) {
-        ErrorBox(kTempFolderUnreadable, Run.TempDir, LastErrorText());
+    if (!TempFolderWord(form))
         return false;
-    }
     if (!ToOemText(Run.InstallDir, oem, sizeof oem)) {
         ErrorBox(kInstallFolderUnreadable, Run.InstallDir, LastErrorText());
         return false;
@@ -202,10 +209,8 @@ static bool PrepareBatchLaunch(SecondaryLaunch *launch)
     if (launch->batchFile == INVALID_HANDLE_VALUE)
         return false;
     launch->batchMade = true;
-    if (!InterpreterFolder(Run.TempDir, folderForm)) {
-        ErrorBox(kTempFolderUnreadable, Run.TempDir, LastErrorText());
+    if (!TempFolderWord(folderForm))
         return false;
-    }
     InterpreterFile(folderForm, launch->copyPath, copyWord);
     InterpreterFile(folderForm, launch->batchPath, batchWord);
     if (!WriteBatchText(launch, copyWord, batchWord))
@@ -399,7 +404,7 @@ RunStatus RunUninstaller()
             goto done;
         }
     }
-    if (JoinPath(journalPath, Run.InstallDir, kJournalFileName, "Cannot open file \"%s\" (%s)"))
+    if (JoinPath(journalPath, Run.InstallDir, kJournalFileName, kCannotOpenFile))
         journal = LoadFile(journalPath, kJournalFileName, NULL);
     if (journal == NULL) {
         StatusSetFailed(&status);
