@@ -41,12 +41,11 @@ void MakeProduct()
 }
 
 // Answers every box until the program ends; the texts of the boxes, one per line.
-std::string FinishRun(robot::Session &session)
+std::string FinishRun(robot::Session &session, DWORD *exitCode)
 {
     std::string boxes;
     robot::Window window;
-    DWORD code = 0;
-    while (!session.WaitExit(kWindowTimeoutMs, &code, &window) && window.hwnd != nullptr) {
+    while (!session.WaitExit(kWindowTimeoutMs, exitCode, &window) && window.hwnd != nullptr) {
         boxes += window.Describe() + "\n";
         session.Press(window, window.isMessageBox ? robot::UsualAnswer(window) : IDOK);
         window = robot::Window();
@@ -78,8 +77,10 @@ std::string TakeBack(const std::string &journal)
     if (journal.find("CreateFile \"" + installed + "\"") != std::string::npos)
         EXPECT_TRUE(session.Start(installed, "-u", kDir)) << session.LastError();
     else
-        EXPECT_TRUE(session.Start(std::string(kProduct) + "\\setup.exe", std::string("-u -p FFFFFFFF -d \"") + kDir + "\"", kProduct));
-    return FinishRun(session);
+        EXPECT_TRUE(session.Start(std::string(kProduct) + "\\setup.exe", std::string("-u -p FFFFFFFF -d \"") + kDir + "\"", kProduct))
+            << session.LastError();
+    DWORD code = 99;
+    return FinishRun(session, &code);
 }
 
 // What a kill left that is no one's on purpose, each folder or key with all it holds as one object
@@ -164,7 +165,9 @@ TEST_F(KilledInstallation, LeavesAtMostTheObjectBeingMade)
         EXPECT_EQ(emptied, 0) << "times the journal on disk was seen empty between two saves";
         ASSERT_EQ(done.text, "Installation completed successfully.");
         session.Press(done, IDOK);
-        FinishRun(session);
+        DWORD code = 99;
+        FinishRun(session, &code);
+        ASSERT_EQ(code, 0u);
     }
     TakeBack(ReadFileText(std::string(kDir) + "\\uninst.ini"));
     Snapshot after = TakeSnapshot(kWithoutClasses);

@@ -2,6 +2,7 @@
 // message boxes' captions and log lines. (The allocation-failure hook is seen in the shell's
 // tests, numbers through the command line's.)
 #include <gtest/gtest.h>
+#include <cstring>
 #include <regex>
 #include <string>
 #include "../common/log_capture.h"
@@ -86,6 +87,7 @@ TEST(MsgBox, ALongProductNameKeepsTheModeAndEachBoxIsLoggedOnOneLine)
     SetBoxProductName(&productName);
     BoxCaption(caption);
     EXPECT_TRUE(Matches("nnn*n installation", caption)) << caption;
+    EXPECT_EQ(strlen(caption), kCaptionSize - 1u) << "cut only as far as the buffer needs";
     EXPECT_EQ(caption[kCaptionSize], '#') << "written past the buffer";
     // Errors and warnings are error lines (an asterisk after the date), questions plain ones.
     const std::pair<UINT, bool> levels[] = { { MB_ICONHAND, true }, { MB_ICONEXCLAMATION | MB_YESNO, true },
