@@ -9,9 +9,9 @@ namespace {
 using namespace e2e;
 
 const std::string kDrivers = "HKLM\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\";
-const std::string kScript = e2e::Script("Sound Driver",
-    "DeviceName=Demo Device\r\nMmeDriverModule=testdrv.dll\r\nMmeDriverCategories=wave,mixer\r\n"
-    "[Files]\r\ntestdrv.dll=%WindowsDir%\\system32\r\n");
+const char kDriverLines[] = "DeviceName=Demo Device\r\nMmeDriverModule=testdrv.dll\r\nMmeDriverCategories=wave,mixer\r\n"
+                            "[Files]\r\ntestdrv.dll=%WindowsDir%\\system32\r\n";
+const std::string kScript = e2e::Script("Sound Driver", kDriverLines);
 const char kReceived[] = "value:HKLM\\Software\\BrindleworkTestDriver|Received=";
 
 std::string Entry(const char *key, const char *name, const char *data = "testdrv.dll")
@@ -58,9 +58,7 @@ const Case kCases[] = {
       CleanDriverKeys },
     // The batch file that starts the second uninstaller passes the installation folder on in the
     // OEM code page, which has no euro sign: refused before the first phase, the driver stays.
-    { "a folder the command interpreter cannot read keeps the driver", e2e::Script("\x80uro Sound",
-          "DeviceName=Demo Device\r\nMmeDriverModule=testdrv.dll\r\nMmeDriverCategories=wave,mixer\r\n"
-          "[Files]\r\ntestdrv.dll=%WindowsDir%\\system32\r\n"), { kModule[0], "installed" },
+    { "a folder the command interpreter cannot read keeps the driver", e2e::Script("\x80uro Sound", kDriverLines), { kModule[0], "installed" },
       { { "{dir}\\setup.exe", "-u", { "~|question|Do you really want to uninstall \x80uro Sound?|Yes,[No]>Yes",
                                       "~|error|Cannot uninstall from \"{dir}\": the command interpreter cannot read the "
                                       "folder's name (0/1113 - *).\nNothing has been removed.|[OK]",

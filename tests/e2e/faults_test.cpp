@@ -2,6 +2,7 @@
 // design's message with its cause, and the rollback leaves the machine as it was ("unchanged":
 // files, registry and services compared with a snapshot taken before the run).
 #include <gtest/gtest.h>
+#include <cstring>
 #include "runner.h"
 
 namespace {
@@ -59,10 +60,9 @@ std::vector<std::string> JournalBeforeTheDriver(const std::string &group, const 
 
 Case DiskFilledByTheService()
 {
-    const std::string header = ";\r\n; Caution!\r\n; Do not delete or modify this file. It is required to product uninstallation.\r\n;\r\n\r\n";
     const std::string group = e2e::CommonProgramsFolder() + "\\Faulty";
     const size_t overhead = std::string("CreateFile \"T:\\Faulty\\\"\r\n").size();
-    size_t length = header.size();
+    size_t length = strlen(kJournalHeader);
     for (const std::string &line : JournalBeforeTheDriver(group, {}))
         length += line.size() + 2;
     // A few bytes short of the block's end: the legacy driver's line is the first to need a new

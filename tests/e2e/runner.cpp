@@ -254,7 +254,7 @@ const Kind kFacts[] = {
           EXPECT_EQ(RegistryValue(i.name.substr(0, i.name.find('|')), i.name.substr(i.name.find('|') + 1).c_str()), i.value);
       } },
     { "journal", [](CaseRun &r, const Item &i) {
-          std::string journal = ";\r\n; Caution!\r\n; Do not delete or modify this file. It is required to product uninstallation.\r\n;\r\n\r\n";
+          std::string journal = kJournalHeader;
           for (const std::string &line : Split(i.rest, ';'))
               journal += line + "\r\n";
           EXPECT_EQ(ReadFileText(r.vars["{dir}"] + "\\uninst.ini"), journal);
@@ -427,7 +427,7 @@ void RunOne(CaseRun &r, const Run &run)
     EXPECT_TRUE(!ok || killed || (int)code == run.exitCode) << "exit code " << code << " (" << session.ProcessSummary() << ")";
     EXPECT_EQ(killed, run.exitCode == kKilled) << "a run ends with kill exactly when its exit code is kKilled";
     for (const auto &log : logs.Collect())
-        for (const std::string &line : SplitLines(log.second))
+        for (const std::string &line : SplitLines(log.second.text))
             r.logLines.push_back(line.size() >= 19 ? line.substr(19) : line);
     const std::vector<robot::ProcessInfo> processes = session.Processes();
     r.processes.insert(r.processes.end(), processes.begin(), processes.end());
@@ -487,6 +487,7 @@ const char kInstallDone[] = "~|information|Installation completed successfully.|
 const char kInstallAborted[] = "~|error|Installation aborted.{keep}|Yes,[No]>No";
 // The second process, which does the work, knows no product name: its boxes say "Setup".
 const char kYesToUninstall[] = "~|question|Do you really want to uninstall *?|Yes,[No]>Yes";
+const char kJournalHeader[] = ";\r\n; Caution!\r\n; Do not delete or modify this file. It is required to product uninstallation.\r\n;\r\n\r\n";
 const char kUninstallDone[] = "Setup|information|Uninstallation completed successfully.|[OK]";
 
 std::vector<std::string> With(std::vector<std::string> list, const std::vector<std::string> &more)

@@ -82,6 +82,8 @@ struct Case {
 // The windows of a run that goes as planned: the question whether to install, answered Yes; the
 // options dialog, Install pressed; the final reports; the question whether to uninstall, Yes.
 extern const char kYesToInstall[], kOptionsInstall[], kInstallDone[], kInstallAborted[], kYesToUninstall[], kUninstallDone[];
+// The lines uninst.ini opens with.
+extern const char kJournalHeader[];
 
 // The list and then the more.
 std::vector<std::string> With(std::vector<std::string> list, const std::vector<std::string> &more);

@@ -176,10 +176,9 @@ bool RunProgram(const std::string &exe, const std::string &args, const std::stri
     times->total = Ms() - start;
     if (timeline)
         timeline->end = times->total;
-    // A process without a file name is a helper Wine could not start (the harness turns the
-    // shell's menu builder off); only the programs themselves must end well.
+    // Only the programs themselves must end well, not Wine's helpers.
     for (const robot::ProcessInfo &p : session.Processes())
-        if (p.exitKnown && p.exitCode != 0 && !p.exe.empty()) {
+        if (p.exitKnown && p.exitCode != 0 && !robot::IsWineHelper(p)) {
             Fail(exe + " " + args + ": " + session.ProcessSummary() + boxes);
             return false;
         }

@@ -44,12 +44,9 @@ int main(int argc, char **argv)
     if (folder.empty())
         folder = OwnFolder();
     std::vector<Finding> findings = CheckProduct(folder);
-    bool failed = false;
-    for (const Finding &finding : findings) {
+    for (const Finding &finding : findings)
         printf("%s\n", FindingText(finding).c_str());
-        failed = failed || finding.error || strict;
-    }
     printf("%s\n", FindingsSummary(findings).c_str());
     WaitWhenOwnConsole();
-    return failed ? 1 : 0;
+    return ErrorCount(findings) > 0 || (strict && !findings.empty()) ? 1 : 0;
 }

@@ -5,6 +5,7 @@
 #include "audio/legacy_driver.h"
 #include "audio/pnp_device.h"
 #include "install/copy_files.h"
+#include "install/folders.h"
 #include "install/install_product.h"
 #include "script/script_reader.h"
 #include "script/setup_script.h"
@@ -342,7 +343,7 @@ void CheckInstallFolder()
     std::string parent = FolderOf(Script.DefaultInstallDir);
     if (!parent.empty() && !OnAFreshWindows(parent))
         Add(current->lines.KeyOrSectionLine("Main", "DefaultInstallDir"), "", true,
-            SystemMessage("Cannot create directory \"%s\" (%s)", Script.DefaultInstallDir, ERROR_PATH_NOT_FOUND) +
+            SystemMessage(kCannotCreateDirectory, Script.DefaultInstallDir, ERROR_PATH_NOT_FOUND) +
             " on a fresh Windows: only the last folder of DefaultInstallDir is created", "main");
 }
 
@@ -384,13 +385,13 @@ void CheckFiles()
         if (!ComposeEntryPaths(entry, source, destination))
             continue;
         if (!FileExists(source))
-            Add(line, "", true, SystemMessage("Cannot open \"%s\" (%s)", source, GetLastError()), "files");
+            Add(line, "", true, SystemMessage(kCannotOpenSource, source, GetLastError()), "files");
         std::string folder = FolderOf(destination);
         if (!SameText(folder, Run.InstallDir) && !OnAFreshWindows(folder))
-            Add(line, "", true, SystemMessage("Cannot create \"%s\" (%s)", destination, ERROR_PATH_NOT_FOUND) +
+            Add(line, "", true, SystemMessage(kCannotCreateDestination, destination, ERROR_PATH_NOT_FOUND) +
                 ": nothing creates the folder " + folder, "files");
         if (!current->installed.insert(Lower(destination)).second)
-            Add(line, "", true, Format("File \"%s\" already exists", destination) + ": two entries install it", "files");
+            Add(line, "", true, Format(kAlreadyExists, "File", destination) + ": two entries install it", "files");
     }
 }
 
@@ -473,7 +474,7 @@ void CheckNamedFiles()
     if (Script.LicenseFile != NULL) {
         char path[MAX_PATH];
         LookAt(current->lines.KeyOrSectionLine("Main", "LicenseFile"), "", "main");
-        if (JoinPath(path, Run.SourceDir, Script.LicenseFile, "Cannot open file \"%s\" (%s)"))
+        if (JoinPath(path, Run.SourceDir, Script.LicenseFile, kCannotOpenFile))
             MemFree(LoadFile(path, Script.LicenseFile, NULL));
     }
     char help[MAX_PATH];
@@ -507,10 +508,10 @@ void CheckScript(const std::string &folder)
     char path[MAX_PATH];
     StartAsTheInstaller(folder);
     LookAt(0, "", "what-to-ship");
-    if (!JoinPath(path, folder.c_str(), "setup.ini", "Cannot open file \"%s\" (%s)"))
+    if (!JoinPath(path, folder.c_str(), "setup.ini", kCannotOpenFile))
         return;
     if (!FileExists(path)) {
-        Add(0, "", true, SystemMessage("Cannot open file \"%s\" (%s)", path, GetLastError()), "what-to-ship");
+        Add(0, "", true, SystemMessage(kCannotOpenFile, path, GetLastError()), "what-to-ship");
         return;
     }
     current->scriptPath = path;
@@ -564,9 +565,14 @@ std::string FindingText(const Finding &finding)
     return "setup.ini" + (where.empty() ? "" : ":" + where) + ": " + (finding.error ? "error" : "warning") + ": " + finding.text;
 }
 
+size_t ErrorCount(const std::vector<Finding> &findings)
+{
+    return std::count_if(findings.begin(), findings.end(), [](const Finding &f) { return f.error; });
+}
+
 std::string FindingsSummary(const std::vector<Finding> &findings)
 {
-    size_t errors = std::count_if(findings.begin(), findings.end(), [](const Finding &f) { return f.error; });
+    size_t errors = ErrorCount(findings);
     size_t warnings = findings.size() - errors;
     if (findings.empty())
         return "setup.ini: no problems found";

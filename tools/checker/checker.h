@@ -16,5 +16,7 @@ struct Finding {
 std::vector<Finding> CheckProduct(const std::string &folder);
 // "setup.ini:12: error: text" or "setup.ini:[Main] AppVersion: error: text".
 std::string FindingText(const Finding &finding);
+// How many of the findings are errors.
+size_t ErrorCount(const std::vector<Finding> &findings);
 // "setup.ini: 2 errors, 1 warning" or "setup.ini: no problems found".
 std::string FindingsSummary(const std::vector<Finding> &findings);

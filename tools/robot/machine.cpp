@@ -162,29 +162,22 @@ void TraceLogWatch::Look()
     }
 }
 
-std::map<std::string, std::string> TraceLogWatch::Collect()
+std::map<std::string, TraceLogCopy> TraceLogWatch::Collect()
 {
     Look();
-    std::map<std::string, std::string> texts;
+    std::map<std::string, TraceLogCopy> copies;
     for (const auto &log : held_) {
-        std::string text;
+        TraceLogCopy &copy = copies[log.first];
         char block[4096];
         DWORD got = 0;
         SetFilePointer(log.second, 0, NULL, FILE_BEGIN);
         while (ReadFile(log.second, block, sizeof block, &got, NULL) && got > 0)
-            text.append(block, got);
-        texts[log.first] = text;
+            copy.text.append(block, got);
         CloseHandle(log.second);
-        if (!PathExists(log.first))
-            deleted_.push_back(log.first);
+        copy.deleted = !PathExists(log.first);
     }
     held_.clear();
-    return texts;
-}
-
-bool TraceLogWatch::Deleted(const std::string &path) const
-{
-    return std::find(deleted_.begin(), deleted_.end(), path) != deleted_.end();
+    return copies;
 }
 
 bool ReadShortcut(const std::string &path, Shortcut *shortcut)
@@ -472,6 +465,13 @@ bool IsWineBookkeeping(const std::string &item)
 {
     const KnownChange *known = FindKnownChange(item);
     return known != NULL && known->reason == NULL;
+}
+
+std::string ChangeDetail(const Change &change)
+{
+    if (change.kind == '~')
+        return change.before + " -> " + change.after;
+    return change.kind == '+' ? change.after : change.before;
 }
 
 const char *ReasonLeft(const std::string &item)

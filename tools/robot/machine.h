@@ -19,6 +19,12 @@ std::string TempFolder();                                          // without th
 std::vector<std::string> TraceLogs();                              // full paths, in the temp folder
 std::vector<std::string> NewTraceLogs(const std::vector<std::string> &before);
 
+// A trace log's whole text, and whether its run deleted it at its end.
+struct TraceLogCopy {
+    std::string text;
+    bool deleted = false;
+};
+
 // The trace logs of the runs that start from now on, each held open from the moment it is seen:
 // a run that deletes its log at its end leaves it readable whole until the watch lets go.
 class TraceLogWatch {
@@ -28,14 +34,12 @@ public:
     TraceLogWatch(const TraceLogWatch &) = delete;
     TraceLogWatch &operator=(const TraceLogWatch &) = delete;
     void Look();                                   // holds every log that appeared since
-    // Each held log's whole text, read now, once the runs have ended; the watch lets go then.
-    std::map<std::string, std::string> Collect();
-    bool Deleted(const std::string &path) const;   // after Collect: its run had deleted it
+    // Each held log, read now, once the runs have ended; the watch lets go then.
+    std::map<std::string, TraceLogCopy> Collect();
 
 private:
     std::vector<std::string> before_;
     std::map<std::string, HANDLE> held_;
-    std::vector<std::string> deleted_;
 };
 
 // A shortcut file's content as the shell reads it; false when it cannot be read.
@@ -90,6 +94,8 @@ std::vector<Change> CompareSnapshots(const Snapshot &before, const Snapshot &aft
 void TakeBackAdditions(const std::vector<Change> &changes);
 // Changes that are no program's: Wine's own bookkeeping while programs run.
 bool IsWineBookkeeping(const std::string &item);
+// What the change is: "before -> after", or the value added or removed.
+std::string ChangeDetail(const Change &change);
 // Why the design leaves the change on purpose, or null.
 const char *ReasonLeft(const std::string &item);
 // The changes neither Wine's nor left on purpose, one per line ("+ item"); "" when there are none.

@@ -1,5 +1,4 @@
 #include "report.h"
-#include <algorithm>
 #include <cstdio>
 
 namespace {
@@ -87,7 +86,7 @@ void WriteChanges(FILE *page, const std::vector<Change> &changes, bool judge)
         if (IsWineBookkeeping(change.item))
             continue;
         const char *reason = ReasonLeft(change.item);
-        std::string detail = change.kind == '~' ? change.before + " -> " + change.after : change.kind == '+' ? change.after : change.before;
+        std::string detail = ChangeDetail(change);
         fprintf(page, "<tr><td>%c</td><td>%s</td><td>%s</td><td class=\"purpose\">%s</td></tr>\n", change.kind,
                 Escaped(change.item).c_str(), Escaped(detail).c_str(),
                 judge && reason != NULL ? ("left on purpose: " + Escaped(reason)).c_str() : "");
@@ -125,11 +124,9 @@ bool WriteHtmlReport(const Report &report, const std::string &path)
         }
     }
     fprintf(page, "<h2>The trace logs</h2>\n");
-    for (const auto &log : report.logs) {
-        bool deleted = std::find(report.deletedLogs.begin(), report.deletedLogs.end(), log.first) != report.deletedLogs.end();
+    for (const auto &log : report.logs)
         fprintf(page, "<details><summary>%s%s</summary><pre>%s</pre></details>\n", Escaped(log.first).c_str(),
-                deleted ? " (deleted at the end of its run)" : "", Escaped(log.second).c_str());
-    }
+                log.second.deleted ? " (deleted at the end of its run)" : "", Escaped(log.second.text).c_str());
     fprintf(page, "<h2>What is left after the uninstallation</h2>\n<p>Compared with the machine before the installation: "
                   "files and folders of drive C:, registry keys and values under HKLM and HKCU, services.</p>\n");
     WriteChanges(page, report.left, true);

@@ -27,8 +27,7 @@ struct Report {
     std::vector<RunSeen> runs;
     std::string journalPath, journal;
     std::vector<Change> installed, left;   // the machine after the installation, after everything
-    std::map<std::string, std::string> logs;
-    std::vector<std::string> deletedLogs;  // deleted by their runs at their end
+    std::map<std::string, TraceLogCopy> logs;
 };
 
 bool WriteHtmlReport(const Report &report, const std::string &path);

@@ -607,33 +607,26 @@ std::vector<ProcessInfo> Session::Processes() const
     return list;
 }
 
-const DWORD kDllNotFound = 0xC0000135;
-
 std::string Session::ProcessSummary() const
 {
     std::ostringstream s, helpers;
     bool first = true;
-    for (size_t i = 0; i < processes_.size(); i++) {
-        const Process &p = processes_[i];
-        DWORD code = 0;
-        // The menu builder the harness turns off never starts: it ends at once with
-        // STATUS_DLL_NOT_FOUND, often before its name can be read.
-        bool unstarted = p.exe.empty() && p.handle && WaitForSingleObject(p.handle, 0) == WAIT_OBJECT_0 &&
-                         GetExitCodeProcess(p.handle, &code) && code == kDllNotFound;
-        if (IsWineHelper(p.exe) || unstarted) {
-            helpers << (helpers.tellp() > 0 ? ", " : "") << p.pid << " " << (unstarted ? "(a helper that never started)" : p.exe);
+    std::vector<ProcessInfo> list = Processes();
+    for (const ProcessInfo &p : list) {
+        if (IsWineHelper(p)) {
+            helpers << (helpers.tellp() > 0 ? ", " : "") << p.pid << " " << (p.exe.empty() ? "(a helper that never started)" : p.exe);
             continue;
         }
         s << (first ? "" : ", ") << p.pid << " " << (p.exe.empty() ? "?" : p.exe);
         first = false;
-        if (!p.handle)
-            s << " (ended)";
-        else if (WaitForSingleObject(p.handle, 0) != WAIT_OBJECT_0)
+        if (!p.ended)
             s << " (running)";
-        else if (GetExitCodeProcess(p.handle, &code))
-            s << " (ended, " << code << ")";
+        else if (p.exitKnown)
+            s << " (ended, " << p.exitCode << ")";
+        else
+            s << " (ended)";
     }
-    if (processes_.empty())
+    if (list.empty())
         s << "none started";
     if (helpers.tellp() > 0)
         s << "; Wine's own: " << helpers.str();
@@ -1017,11 +1010,16 @@ int ButtonNamed(const Window &window, const std::string &name)
     return 0;
 }
 
-// Programs Wine starts on a program's behalf that are no part of it (the shell's menu builder,
-// which the harness turns off, ends at once with 0xC0000135; the console host).
-bool IsWineHelper(const std::string &exe)
+const DWORD kDllNotFound = 0xC0000135;
+
+// Programs Wine starts on a program's behalf that are no part of it: the console host, and the
+// shell's menu builder, which the harness turns off: it ends at once with STATUS_DLL_NOT_FOUND,
+// often before its name can be read.
+bool IsWineHelper(const ProcessInfo &process)
 {
-    return lstrcmpiA(exe.c_str(), "winemenubuilder.exe") == 0 || lstrcmpiA(exe.c_str(), "conhost.exe") == 0;
+    if (process.exe.empty())
+        return process.exitKnown && process.exitCode == kDllNotFound;
+    return lstrcmpiA(process.exe.c_str(), "winemenubuilder.exe") == 0 || lstrcmpiA(process.exe.c_str(), "conhost.exe") == 0;
 }
 
 bool IsTemporaryCopy(const std::string &exe)

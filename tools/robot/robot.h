@@ -152,7 +152,7 @@ int ButtonNamed(const Window &window, const std::string &name);
 // The secondary uninstaller runs from a copy in the temporary folder named by a GUID.
 bool IsTemporaryCopy(const std::string &exe);
 // A program Wine starts on a program's behalf that is no part of it.
-bool IsWineHelper(const std::string &exe);
+bool IsWineHelper(const ProcessInfo &process);
 
 // "/a/b" -> "Z:\a\b" (Wine maps Z: to the Unix root); anything else is returned unchanged.
 std::string WindowsPath(const std::string &unixPath);

@@ -8,7 +8,6 @@
 // the design does not leave on purpose. --plant (a file put into the installation folder between
 // the two runs) is the tool's own test.
 #include <windows.h>
-#include <algorithm>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -141,20 +140,16 @@ Outcome RunSetup(const Options &options, const char *title, const std::string &e
     }
     run.ending = "exit code " + std::to_string(outcome.exitCode) + " (" + session.ProcessSummary() + ")";
     printf("\n%s\n", run.ending.c_str());
-    for (const auto &log : logs.Collect()) {
+    for (const auto &log : logs.Collect())
         report->logs[log.first] = log.second;
-        if (logs.Deleted(log.first))
-            report->deletedLogs.push_back(log.first);
-    }
     return outcome;
 }
 
 void PrintLogs(const Report &report)
 {
-    for (const auto &log : report.logs) {
-        bool deleted = std::find(report.deletedLogs.begin(), report.deletedLogs.end(), log.first) != report.deletedLogs.end();
-        printf("\n--- trace log %s%s\n%s", log.first.c_str(), deleted ? " (deleted at the end of its run)" : "", log.second.c_str());
-    }
+    for (const auto &log : report.logs)
+        printf("\n--- trace log %s%s\n%s", log.first.c_str(), log.second.deleted ? " (deleted at the end of its run)" : "",
+               log.second.text.c_str());
 }
 
 // Prints the changes that are the product's; returns how many the design does not explain.
@@ -165,8 +160,7 @@ int PrintChanges(const std::vector<Change> &changes, bool judge)
         if (IsWineBookkeeping(change.item))
             continue;
         const char *reason = ReasonLeft(change.item);
-        std::string detail = change.kind == '~' ? change.before + " -> " + change.after
-                                                : change.kind == '+' ? change.after : change.before;
+        std::string detail = ChangeDetail(change);
         printed++;
         printf("  %c %s%s%s", change.kind, change.item.c_str(), detail.empty() ? "" : "  = ", detail.c_str());
         if (judge && reason != NULL)
@@ -223,8 +217,7 @@ bool CheckFirst(const Options &options, Report *report)
     for (const Finding &finding : report->findings)
         printf("%s\n", FindingText(finding).c_str());
     printf("%s\n", FindingsSummary(report->findings).c_str());
-    bool errors = std::any_of(report->findings.begin(), report->findings.end(), [](const Finding &f) { return f.error; });
-    if (errors && !options.anyway) {
+    if (ErrorCount(report->findings) > 0 && !options.anyway) {
         report->verdict = "STOPPED: setup.ini has errors; nothing was installed (fix them, or try anyway with --anyway)";
         return false;
     }
@@ -298,7 +291,7 @@ void InstallAndUninstall(const Options &options, Report *report)
     report->left = CompareSnapshots(before, TakeSnapshot());
     int unexplained = PrintChanges(report->left, true);
     ClearPendingRenames();
-    bool errors = std::any_of(report->findings.begin(), report->findings.end(), [](const Finding &f) { return f.error; });
+    bool errors = ErrorCount(report->findings) > 0;
     report->passed = install.clean && uninstall.clean && unexplained == 0 && !errors;
     report->verdict = std::string(report->passed ? "PASSED" : "FAILED") + ": " + (errors ? "setup.ini has errors (tried anyway), " : "") +
                       "installation " + (install.clean ? "succeeded" : "did not succeed") + ", uninstallation " +

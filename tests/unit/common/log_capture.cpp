@@ -59,3 +59,9 @@ std::vector<std::string> LogCapture::BoxTexts() const
             texts.push_back(line.substr(19 + marker.size()));
     return texts;
 }
+
+std::string LogCapture::LastBoxText() const
+{
+    std::vector<std::string> texts = BoxTexts();
+    return texts.empty() ? "" : texts.back();
+}

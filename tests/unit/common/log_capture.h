@@ -12,7 +12,7 @@ public:
     std::vector<std::string> Lines() const;     // without CR LF
     std::string Text() const;                   // the raw bytes
     std::vector<std::string> BoxTexts() const;  // of the boxes shown, line breaks as blanks
-    std::string LastBoxText() const { return BoxTexts().empty() ? "" : BoxTexts().back(); }
+    std::string LastBoxText() const;
     int BoxCount() const { return (int)BoxTexts().size(); }
     const std::string &Folder() const { return folder_; }
 
