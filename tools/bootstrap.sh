@@ -12,6 +12,7 @@ packages=(
     openssl osslsigncode
     chromium
     python3
+    locales
     "$@"
 )
 
@@ -22,13 +23,17 @@ for p in "${packages[@]}"; do
     fi
 done
 
-if [ ${#missing[@]} -eq 0 ]; then
-    exit 0
-fi
-
-echo "bootstrap: installing ${missing[*]}"
 SUDO=""
 if [ "$(id -u)" != 0 ]; then SUDO=sudo; fi
-export DEBIAN_FRONTEND=noninteractive
-$SUDO apt-get update -qq
-$SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+if [ ${#missing[@]} -gt 0 ]; then
+    echo "bootstrap: installing ${missing[*]}"
+    export DEBIAN_FRONTEND=noninteractive
+    $SUDO apt-get update -qq
+    $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+fi
+
+# A Japanese Windows (ANSI and OEM code page 932) is Wine started in this locale.
+if ! locale -a 2>/dev/null | grep -qix 'ja_JP.utf8'; then
+    echo "bootstrap: making the locale ja_JP.UTF-8"
+    $SUDO localedef -i ja_JP -f UTF-8 ja_JP.UTF-8
+fi

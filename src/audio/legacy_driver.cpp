@@ -73,7 +73,7 @@ BYTE ParseMmeCategories(const char *text)
         const char *comma = StrFindChar(position, ',');
         UINT length = comma != NULL ? (UINT)(comma - position) : (UINT)lstrlenA(position);
         char token[kCategoryTokenSize];
-        lstrcpynA(token, position, (length < kCategoryTokenSize ? length : kCategoryTokenSize - 1) + 1);
+        StrCopyCut(token, position, (length < kCategoryTokenSize ? length : kCategoryTokenSize - 1) + 1);
         const MmeCategory *category = kMmeCategoryTable;
         while (category->name != NULL && (length >= kCategoryTokenSize || lstrcmpiA(category->name, token) != 0))
             category++;

@@ -127,9 +127,9 @@ bool RecordInfFiles(const char *inf)
 {
     if (!JournalAddEvent(kEventCreateFile, "\"%s\"", inf))
         return false;
-    int length = lstrlenA(inf);
-    if (length < 3 || lstrcmpiA(inf + length - 3, "inf") != 0)
+    if (!EndsWithText(inf, "inf"))
         return true;
+    int length = lstrlenA(inf);
     char pnf[MAX_PATH];
     lstrcpynA(pnf, inf, MAX_PATH);
     lstrcpyA(pnf + length - 3, "pnf");

@@ -6,11 +6,10 @@
 #include "support/tracelog.h"
 #include "support/errortext.h"
 #include "support/text.h"
+#include "system/file_ops.h"
 #include "system/journal_recorder.h"
 #include <objbase.h>
 #include <shlobj.h>
-
-const char kCannotCreateDirectory[] = "Cannot create directory \"%s\" (%s)";
 
 RunStatus MakeFolder(const char *path)
 {

@@ -3,8 +3,6 @@
 #include <windows.h>
 #include "support/runstate.h"
 
-extern const char kCannotCreateDirectory[];   // the folder's path, the system's error
-
 RunStatus MakeFolder(const char *path);
 // groupFolder receives the group's path (MAX_PATH bytes).
 RunStatus MakeGroupFolder(const char *programGroup, char *groupFolder);

@@ -89,8 +89,9 @@ static bool ExpandLong(char *expanded, const char *source)
             fits = AppendText(own, &length, value, (UINT)lstrlenA(value));
             position = close + 1;
         } else {
-            fits = AppendText(own, &length, position, 1);
-            position++;
+            const char *next = NextChar(position);
+            fits = AppendText(own, &length, position, (UINT)(next - position));
+            position = next;
         }
     }
     own[length] = '\0';
@@ -116,9 +117,9 @@ static bool JoinLong(char *joined, const char *folder, const char *name)
     bool folderFits = ExpandLong(joined, folder);
     bool nameFits = ExpandLong(expandedName, name);
     UINT length = (UINT)lstrlenA(joined);
-    if (length > 0 && joined[length - 1] != '\\' && length + 1 < kLongTextSize)
+    if (length > 0 && !EndsWithChar(joined, '\\') && length + 1 < kLongTextSize)
         lstrcpyA(joined + length++, "\\");
-    lstrcpynA(joined + length, expandedName, kLongTextSize - length);
+    StrCopyCut(joined + length, expandedName, kLongTextSize - length);
     return folderFits && nameFits && length + (UINT)lstrlenA(expandedName) < MAX_PATH;
 }
 
@@ -132,7 +133,7 @@ static bool TakePath(char *destination, const char *text, bool fits, const char 
     }
     char shown[MAX_PATH];
     destination[0] = '\0';
-    lstrcpynA(shown, text, MAX_PATH - 3);
+    StrCopyCut(shown, text, MAX_PATH - 3);
     if (lstrlenA(text) >= MAX_PATH - 4)
         lstrcatA(shown, "...");
     SetLastError(ERROR_FILENAME_EXCED_RANGE);

@@ -79,16 +79,20 @@ static bool SwitchesMatch(const char *folder)
     return !Run.SourceFromCurrentDir && havePid == haveFolder;
 }
 
-// Whether the path, in its long form, is this program's own file (ownPath, long form).
+// Whether the path, made full and long, is this program's own file (ownPath, long form).
 static bool IsOwnFile(const char *path, const char *ownPath)
 {
+    char fullPath[MAX_PATH];
     char longPath[MAX_PATH];
-    DWORD length = GetLongPathNameA(path, longPath, MAX_PATH);
+    DWORD length = GetFullPathNameA(path, MAX_PATH, fullPath, NULL);
+    if (length == 0 || length >= MAX_PATH)
+        return false;
+    length = GetLongPathNameA(fullPath, longPath, MAX_PATH);
     return length != 0 && length < MAX_PATH && lstrcmpiA(longPath, ownPath) == 0;
 }
 
 // Whether the first `length` characters of the line name this program: its path long or short,
-// with or without ".exe", or a path relative to the current folder.
+// with or without ".exe", absolute or relative to the current folder.
 static bool NamesOwnProgram(const char *line, int length, const char *ownPath)
 {
     char candidate[MAX_PATH + 4];
@@ -102,9 +106,10 @@ static bool NamesOwnProgram(const char *line, int length, const char *ownPath)
 }
 
 // Windows starts an unquoted line that holds blanks (an UninstallString such as
-// C:\Program Files\Product\setup.exe -u) by trying its blank-ended beginnings until one names a
-// program, and hands the line over as it stands: the name ends at the blank after the beginning
-// that names this program. Any other unquoted name ends at the first blank.
+// C:\Program Files\Product\setup.exe -u, or a scheduled task's C:\Program Files\Product\setup.exe
+// alone) by trying its blank-ended beginnings, and the whole line, until one names a program, and
+// hands the line over as it stands: the name ends where the part that names this program ends.
+// Any other unquoted name ends at the first blank.
 static const char *EndOfUnquotedName(const char *commandLine)
 {
     const char *firstBlank = StrFindChar(commandLine, ' ');
@@ -120,7 +125,8 @@ static const char *EndOfUnquotedName(const char *commandLine)
         if (NamesOwnProgram(commandLine, (int)(blank - commandLine), ownPath))
             return blank;
     }
-    return firstBlank;
+    int whole = lstrlenA(commandLine);
+    return NamesOwnProgram(commandLine, whole, ownPath) ? commandLine + whole : firstBlank;
 }
 
 const char *StripProgramName(const char *commandLine)
@@ -130,7 +136,7 @@ const char *StripProgramName(const char *commandLine)
         end = StrFindChar(commandLine + 1, '"');
     else
         end = EndOfUnquotedName(commandLine);
-    if (end == NULL)
+    if (end == NULL || *end == '\0')
         return commandLine + lstrlenA(commandLine);
     return SkipBlanks(end + 1);
 }

@@ -5,8 +5,38 @@
 #include "support/runstate.h"
 #include "support/text.h"
 #include "support/tracelog.h"
+#include "system/work_folder.h"
 
 const int kTraceLogNameAttempts = 5;
+
+static bool IsFolder(const char *path)
+{
+    DWORD attributes = GetFileAttributesA(path);
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+// Through the ANSI code page a temporary folder whose name that page lacks (a Polish user name on
+// a Western Windows) reads as a look-alike, which does not exist or is another's. Then its short
+// form is taken, or else the system's temporary folder (buffer: MAX_PATH bytes); a folder that is
+// really missing stays as it is named, and creating the trace log there says so.
+static void TakeNameableTempDir(char *buffer)
+{
+    WCHAR wide[MAX_PATH], named[MAX_PATH], shortForm[MAX_PATH];
+    char narrow[MAX_PATH];
+    BOOL lost = FALSE;
+    bool utf8 = GetACP() == CP_UTF8;   // takes neither the flag nor the report
+    DWORD length = GetTempPathW(MAX_PATH, wide);
+    if (length == 0 || length >= MAX_PATH || MultiByteToWideChar(CP_ACP, 0, buffer, -1, named, MAX_PATH) == 0 ||
+        lstrcmpiW(wide, named) == 0 || GetFileAttributesW(wide) == INVALID_FILE_ATTRIBUTES)
+        return;
+    length = GetShortPathNameW(wide, shortForm, MAX_PATH);
+    if (length != 0 && length < MAX_PATH &&
+        WideCharToMultiByte(CP_ACP, utf8 ? 0 : WC_NO_BEST_FIT_CHARS, shortForm, -1, narrow, MAX_PATH, NULL,
+                            utf8 ? NULL : &lost) != 0 && !lost && IsFolder(narrow))
+        lstrcpyA(buffer, narrow);
+    else if (GetSystemTempDir(narrow))
+        lstrcpyA(buffer, narrow);
+}
 
 bool GetTempDir()
 {
@@ -14,8 +44,9 @@ bool GetTempDir()
     DWORD length = GetTempPathA(MAX_PATH, buffer);
     if (PathCallFailed(length, "Cannot get temporary dir (%s)"))
         return false;
-    if (buffer[length - 1] == '\\')
-        buffer[length - 1] = '\0';
+    TakeNameableTempDir(buffer);
+    if (EndsWithChar(buffer, '\\'))
+        buffer[lstrlenA(buffer) - 1] = '\0';
     Run.TempDir = StrDup(buffer);
     LogLine(kLogValue, "TempDir=\"%s\"", Run.TempDir);
     return true;

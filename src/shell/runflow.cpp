@@ -13,6 +13,7 @@
 #include "system/library.h"
 #include "system/privileges.h"
 #include "system/setupapi_binding.h"
+#include "system/work_folder.h"
 #include "ui/resource.h"
 #include "system/journal_recorder.h"
 #include "uninstall/uninstaller.h"
@@ -111,6 +112,13 @@ static bool LogSystemFolders()
     return true;
 }
 
+// A work folder an earlier run could not remove (it was killed, or crashed) goes now.
+static bool RemoveLeftovers()
+{
+    RemoveStaleWorkFolders();
+    return true;
+}
+
 static bool PrepareMode()
 {
     AllocateEntryLists();
@@ -136,6 +144,7 @@ static const PreparationStep kPreparation[] = {
     InitCom,
     ResolveSystemFolders,
     LogSystemFolders,
+    RemoveLeftovers,
     PrepareMode,
     NULL,
 };
@@ -210,6 +219,7 @@ static int FinishRun(RunStatus status)
     bool finalPhase = Run.InstallMode || Run.PrimaryPid != 0;
     char text[kReportSize];
     ComposeReport(text, Run.InstallMode, finalPhase, status);
+    DropWorkFolder();
     if (!Run.UserQuit)
         LogLine(kLogValue, "%s", text);
     CloseTraceLog();
@@ -263,6 +273,7 @@ int StartUp()
     if (!LoadSetupApi())
         return kExitSetupApi;
     int result = RunFlow();
+    RemoveOwnFolderLater();
     if (Run.RestartWanted)
         RestartWindows();
     return result;

@@ -1,6 +1,7 @@
 #include "support/msgbox.h"
 #include "support/errortext.h"
 #include "support/runstate.h"
+#include "support/text.h"
 #include "support/tracelog.h"
 
 static char *const *boxProductName;
@@ -26,7 +27,7 @@ void BoxCaption(char *buffer)
     const char *mode = Run.InstallMode ? " installation" : " uninstallation";
     // A long product name is cut so that the mode still fits.
     int room = (int)kCaptionSize - lstrlenA(mode);
-    lstrcpynA(buffer, appName, room);
+    StrCopyCut(buffer, appName, room);
     lstrcatA(buffer, mode);
 }
 

@@ -14,9 +14,18 @@ const char *SkipBlanks(const char *text)
     return text;
 }
 
+const char *NextChar(const char *text)
+{
+    if (*text == '\0')
+        return text;
+    if (IsDBCSLeadByte((BYTE)*text) && text[1] != '\0')
+        return text + 2;
+    return text + 1;
+}
+
 const char *StrFindChar(const char *text, char c)
 {
-    for (;; text++) {
+    for (;; text = NextChar(text)) {
         if (*text == c)
             return text;
         if (*text == '\0')
@@ -27,7 +36,7 @@ const char *StrFindChar(const char *text, char c)
 const char *StrFindLastChar(const char *text, char c)
 {
     const char *found = NULL;
-    for (;; text++) {
+    for (;; text = NextChar(text)) {
         if (*text == c)
             found = text;
         if (*text == '\0')
@@ -37,7 +46,7 @@ const char *StrFindLastChar(const char *text, char c)
 
 const char *StrFindStr(const char *text, const char *part)
 {
-    for (;; text++) {
+    for (;; text = NextChar(text)) {
         int i = 0;
         while (part[i] != '\0' && text[i] == part[i])
             i++;
@@ -46,6 +55,47 @@ const char *StrFindStr(const char *text, const char *part)
         if (*text == '\0')
             return NULL;
     }
+}
+
+// The start of the text's last character, or null for an empty text.
+static const char *LastChar(const char *text)
+{
+    const char *last = NULL;
+    for (; *text != '\0'; text = NextChar(text))
+        last = text;
+    return last;
+}
+
+bool EndsWithChar(const char *text, char c)
+{
+    const char *last = LastChar(text);
+    return last != NULL && last[0] == c && last[1] == '\0';
+}
+
+bool EndsWithText(const char *text, const char *suffix)
+{
+    int length = lstrlenA(text), suffixLength = lstrlenA(suffix);
+    for (const char *at = text; length - (int)(at - text) >= suffixLength; at = NextChar(at)) {
+        if (length - (int)(at - text) == suffixLength)
+            return lstrcmpiA(at, suffix) == 0;
+    }
+    return false;
+}
+
+char *StrCopyCut(char *destination, const char *source, UINT size)
+{
+    UINT length = 0;
+    while (*source != '\0') {
+        const char *next = NextChar(source);
+        UINT count = (UINT)(next - source);
+        if (length + count >= size)
+            break;
+        CopyMemory(destination + length, source, count);
+        length += count;
+        source = next;
+    }
+    destination[length] = '\0';
+    return destination;
 }
 
 int StrPrefixCompare(const char *a, const char *b, int n)
@@ -118,7 +168,7 @@ const char *GetToken(const char *source, char *destination, UINT size)
 
 char *DirOfPath(char *destination, const char *path)
 {
-    lstrcpynA(destination, path, MAX_PATH);
+    StrCopyCut(destination, path, MAX_PATH);
     char *slash = (char *)StrFindLastChar(destination, '\\');
     if (slash != NULL)
         *slash = '\0';

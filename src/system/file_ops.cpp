@@ -8,6 +8,7 @@
 #include "support/tracelog.h"
 
 const char kCannotOpenFile[] = "Cannot open file \"%s\" (%s)";
+const char kCannotCreateDirectory[] = "Cannot create directory \"%s\" (%s)";
 
 static bool CopyBlocks(HANDLE from, HANDLE to, const char *source, const char *destination)
 {
@@ -177,23 +178,25 @@ static bool RenameForDeletion(const char *path, char *renamed)
     return true;
 }
 
-bool QueueFileDeletion(const char *path, bool renameFirst)
+bool QueueFileDeletion(const char *path, bool renameFirst, char *queued)
 {
     char renamed[MAX_PATH];
     LogLine(kLogAction, "Queuing \"%s\" for deletion", path);
     if (!Run.IsNT)
         return false;
-    const char *queued = renameFirst && RenameForDeletion(path, renamed) ? renamed : path;
-    if (!MoveFileExA(queued, NULL, MOVEFILE_DELAY_UNTIL_REBOOT)) {
-        LogLine(kLogError, "Cannot place \"%s\" to a del queue", queued);
+    const char *name = renameFirst && RenameForDeletion(path, renamed) ? renamed : path;
+    if (!MoveFileExA(name, NULL, MOVEFILE_DELAY_UNTIL_REBOOT)) {
+        LogLine(kLogError, "Cannot place \"%s\" to a del queue", name);
         return false;
     }
+    if (queued != NULL)
+        lstrcpynA(queued, name, MAX_PATH);
     return true;
 }
 
-HANDLE CreateTempFile(char *path, const char *extension)
+HANDLE CreateUniqueFile(const char *folder, char *path, const char *extension)
 {
-    int folderLength = wsprintfA(path, "%s\\", Run.TempDir);
+    int folderLength = wsprintfA(path, "%s\\", folder);
     for (;;) {
         GUID guid;
         if (!NewGuid(&guid)) {

@@ -3,7 +3,8 @@
 #include <windows.h>
 
 const DWORD kCopyBlockSize = 20480;
-extern const char kCannotOpenFile[];   // the file's path, the system's error
+extern const char kCannotOpenFile[];          // the file's path, the system's error
+extern const char kCannotCreateDirectory[];   // the folder's path, the system's error
 
 // False with last error 80 and no box when the destination exists and failIfExists is set;
 // every other failure has been shown.
@@ -17,8 +18,9 @@ bool SaveFile(const char *path, const void *data, DWORD size);
 bool WriteWholeFile(const char *path, const void *data, DWORD size);
 // True when the file is gone, also when it was not there; else false with the system's error.
 bool DeleteOneFile(const char *path);
-bool QueueFileDeletion(const char *path, bool renameFirst);
-// A new empty file in TempDir named by a fresh GUID and the extension, open for writing; path
-// receives its name (room for TempDir, '\\', 36 GUID characters, '.', the extension, '\0').
+// queued (MAX_PATH bytes, may be null) receives the name the file is queued under.
+bool QueueFileDeletion(const char *path, bool renameFirst, char *queued = NULL);
+// A new empty file in the folder named by a fresh GUID and the extension, open for writing; path
+// receives its name (room for the folder, '\\', 36 GUID characters, '.', the extension, '\0').
 // The invalid handle value after a box.
-HANDLE CreateTempFile(char *path, const char *extension);
+HANDLE CreateUniqueFile(const char *folder, char *path, const char *extension);

@@ -2,6 +2,7 @@
 #include "audio/legacy_driver.h"
 #include "audio/pnp_device.h"
 #include "support/errortext.h"
+#include "support/memory.h"
 #include "support/msgbox.h"
 #include "support/text.h"
 #include "support/tracelog.h"
@@ -56,12 +57,12 @@ char *FindJournalEvent(char *output, const char *text, DWORD code)
         if (lineLength >= nameLength &&
             CompareStringA(LOCALE_USER_DEFAULT, NORM_IGNORECASE, line, nameLength, name, nameLength) == CSTR_EQUAL &&
             (lineLength == nameLength || IsBlank(line[nameLength]))) {
+            // The rest of the line, cut to the output's size at a character boundary.
             const char *rest = SkipBlanks(line + nameLength);
-            int restLength = lineLength - (int)(rest - line);
-            if (restLength < 0)
-                restLength = 0;
-            if (restLength >= (int)kJournalLineSize)
-                restLength = kJournalLineSize - 1;
+            const char *stop = rest;
+            while (stop < line + lineLength && NextChar(stop) - rest < (int)kJournalLineSize)
+                stop = NextChar(stop);
+            int restLength = stop > rest ? (int)(stop - rest) : 0;
             CopyMemory(output, rest, (SIZE_T)restLength);
             output[restLength] = '\0';
             return output;
@@ -77,14 +78,67 @@ static const char kFileInUseQuestion[] =
     "operation.\n\nIf all product files will be successfully deleted, no restart is required. "
     "Otherwise, Windows must be restarted to complete the uninstallation.\n\nRetry delete operation?";
 
+// What this replay queued for deletion at the restart. Files are undone before the folders they
+// lie in (newest first), so a folder that holds only queued files and folders is queued after them.
+const DWORD kQueuedLimit = 128;
+static struct {
+    char *paths[kQueuedLimit];
+    DWORD count;
+} queued;
+
+static void RememberQueued(const char *path)
+{
+    if (queued.count < kQueuedLimit)
+        queued.paths[queued.count++] = StrDup(path);
+}
+
+static void ForgetQueued()
+{
+    while (queued.count > 0)
+        MemFree(queued.paths[--queued.count]);
+}
+
+static bool IsQueued(const char *path)
+{
+    for (DWORD i = 0; i < queued.count; i++) {
+        if (lstrcmpiA(queued.paths[i], path) == 0)
+            return true;
+    }
+    return false;
+}
+
+// Whether everything the folder still holds waits for the restart.
+static bool HoldsOnlyQueued(const char *folder)
+{
+    char pattern[MAX_PATH + 2];
+    WIN32_FIND_DATAA found;
+    bool onlyQueued = true;
+    wsprintfA(pattern, "%s\\*", folder);
+    HANDLE search = FindFirstFileA(pattern, &found);
+    if (search == INVALID_HANDLE_VALUE)
+        return false;
+    do {
+        char path[MAX_PATH * 2];
+        if (lstrcmpA(found.cFileName, ".") == 0 || lstrcmpA(found.cFileName, "..") == 0)
+            continue;
+        wsprintfA(path, "%s\\%s", folder, found.cFileName);
+        onlyQueued = IsQueued(path);
+    } while (onlyQueued && FindNextFileA(search, &found));
+    FindClose(search);
+    return onlyQueued;
+}
+
 static RunStatus UndoCreateDir(const char *path)
 {
     RunStatus status;
     StatusInit(&status);
+    char queuedName[MAX_PATH];
     if (RemoveDirectoryA(path)) {
         LogLine(kLogAction, "Deleted directory \"%s\"", path);
     } else if (GetLastError() == ERROR_FILE_NOT_FOUND || GetLastError() == ERROR_PATH_NOT_FOUND) {
         LogLine(kLogError, "Directory \"%s\" not found", path);
+    } else if (GetLastError() == ERROR_DIR_NOT_EMPTY && HoldsOnlyQueued(path) && QueueFileDeletion(path, false, queuedName)) {
+        RememberQueued(queuedName);
     } else {
         WarningBox("Cannot delete directory \"%s\" (%s)", path, LastErrorText());
         StatusSetWarning(&status);
@@ -116,7 +170,10 @@ static RunStatus UndoCreateFile(const char *path)
         if (!retry)
             break;
     }
-    if (!QueueFileDeletion(path, true)) {
+    char queuedName[MAX_PATH];
+    if (QueueFileDeletion(path, true, queuedName)) {
+        RememberQueued(queuedName);
+    } else {
         WarningBox("Cannot queue \"%s\" to delete (%s)", path, LastErrorText());
         StatusSetWarning(&status);
     }
@@ -172,6 +229,7 @@ RunStatus ReplayJournal(char *text, DWORD mask)
     StatusInit(&status);
     if (text == NULL)
         return status;
+    ForgetQueued();
     // One backward pass: each line is found by looking back from the end of the one after it.
     char *end = text + lstrlenA(text);
     for (;;) {
@@ -188,5 +246,6 @@ RunStatus ReplayJournal(char *text, DWORD mask)
         end = cr - 1;
         *end = '\0';
     }
+    ForgetQueued();
     return status;
 }

@@ -8,19 +8,17 @@
 #include "support/tracelog.h"
 #include "system/file_ops.h"
 #include "system/privileges.h"
+#include "system/work_folder.h"
 #include "uninstall/journal_replay.h"
 
-const UINT kBatchTextSize = 1024;
-const UINT kTempPathSize = MAX_PATH + 64;   // TempDir, a backslash, a GUID name and an extension
-// The interpreter's path (at most MAX_PATH - 1 characters), " /c " and the batch file's path.
-const UINT kInterpreterLineSize = MAX_PATH + 4 + kTempPathSize;
-const DWORD kFirstBatchVersion = 6;   // Windows Vista: the copy is deleted by a batch file
+const DWORD kFirstInterpreterVersion = 6;   // Windows Vista: the interpreter removes the copy
+const UINT kRemovalAttempts = 30;
 
 HANDLE OpenSyncEvent(bool openExisting)
 {
     char name[MAX_PATH];
-    lstrcpynA(name, Run.InstallDir, MAX_PATH);
-    for (char *c = name; *c != '\0'; c++) {
+    StrCopyCut(name, Run.InstallDir, MAX_PATH);
+    for (char *c = name; *c != '\0'; c = (char *)NextChar(c)) {
         if (*c == '\\')
             *c = '/';
     }
@@ -49,31 +47,22 @@ bool FormatSecondaryArguments(char *arguments, DWORD primaryPid, const char *ins
     return true;
 }
 
-// What StartSecondary made, for its one way out.
+// What the primary makes for the secondary before the first phase, so that a refusal leaves the
+// product whole, and starts after it.
 struct SecondaryLaunch {
-    char copyPath[kTempPathSize];
-    char batchPath[kTempPathSize];
-    bool copyMade;
-    bool batchMade;
-    HANDLE batchFile;
+    char copyPath[MAX_PATH];
+    char folder[MAX_PATH];   // the system's temporary folder: the secondary's current folder
     HANDLE deleteOnClose;
     char arguments[kSecondaryArgumentsSize];
-    char commandLine[kInterpreterLineSize];
-    const char *application;
-    STARTUPINFOA startup;
 };
 
-static bool MakeProgramCopy(SecondaryLaunch *launch)
+// Before Vista the system deletes the copy once its last user has ended, and the folder at the
+// next restart.
+static bool DeletesCopyOnClose()
 {
-    HANDLE file = CreateTempFile(launch->copyPath, "EXE");
-    if (file == INVALID_HANDLE_VALUE)
-        return false;
-    CloseHandle(file);
-    launch->copyMade = true;
-    return CopyOneFile(Run.ExeModulePath, launch->copyPath, false);
+    return Run.OsVersion.dwMajorVersion < kFirstInterpreterVersion;
 }
 
-// Before Vista the system deletes the copy once its last user has ended.
 static void MarkCopyForDeletion(SecondaryLaunch *launch)
 {
     LogLine(kLogValue, "Opening \"%s\" for delete on close", launch->copyPath);
@@ -82,154 +71,33 @@ static void MarkCopyForDeletion(SecondaryLaunch *launch)
     if (launch->deleteOnClose == INVALID_HANDLE_VALUE)
         LogLine(kLogError, "Cannot open \"%s\" for delete on close (%s)", launch->copyPath, LastErrorText());
     QueueFileDeletion(launch->copyPath, false);
+    QueueFileDeletion(WorkFolder(), false);
 }
 
-static bool UsesBatchFile()
+// The program's copy in the run's own folder, which only administrators can change, and the
+// secondary's arguments; false after a box.
+static bool PrepareSecondary(SecondaryLaunch *launch)
 {
-    return Run.OsVersion.dwMajorVersion >= kFirstBatchVersion;
-}
-
-// The command interpreter reads a batch file in the OEM code page, and a blank ends a word of its
-// lines: a path goes there in the OEM page, in its short form when it holds a blank or a
-// character that page lacks.
-
-// The text in the OEM code page (size bytes); false with ERROR_NO_UNICODE_TRANSLATION when a
-// character has no OEM equivalent. With the system's UTF-8 option the OEM page is UTF-8, which
-// holds every character and takes neither the flag nor the lost-character report.
-static bool ToOemText(const char *text, char *oem, int size)
-{
-    WCHAR wide[kBatchTextSize];
-    BOOL lost = FALSE;
-    bool utf8 = GetOEMCP() == CP_UTF8;
-    int length = MultiByteToWideChar(CP_ACP, 0, text, -1, wide, kBatchTextSize);
-    if (length == 0 || WideCharToMultiByte(CP_OEMCP, utf8 ? 0 : WC_NO_BEST_FIT_CHARS, wide, length, oem, size, NULL,
-                                           utf8 ? NULL : &lost) == 0)
+    ZeroMemory(launch, sizeof *launch);
+    launch->deleteOnClose = INVALID_HANDLE_VALUE;
+    const char *folder = WorkFolder();
+    if (folder == NULL)
         return false;
-    if (lost)
-        SetLastError(ERROR_NO_UNICODE_TRANSLATION);
-    return !lost;
-}
-
-// Whether the interpreter reads the path as one word, as it is written.
-static bool IsInterpreterWord(const char *path)
-{
-    char oem[kBatchTextSize];
-    if (StrFindChar(path, ' ') != NULL) {
-        SetLastError(ERROR_INVALID_NAME);
+    if (!FormatSecondaryArguments(launch->arguments, GetCurrentProcessId(), Run.InstallDir)) {
+        SetLastError(ERROR_BUFFER_OVERFLOW);
+        ErrorBox("Cannot start fork process (%s)", LastErrorText());
         return false;
     }
-    return ToOemText(path, oem, sizeof oem);
+    DirOfPath(launch->folder, folder);
+    HANDLE file = CreateUniqueFile(folder, launch->copyPath, "EXE");
+    if (file == INVALID_HANDLE_VALUE)
+        return false;
+    CloseHandle(file);
+    return CopyOneFile(Run.ExeModulePath, launch->copyPath, false);
 }
 
-// The folder as one word of a batch line (form: MAX_PATH bytes): as it is, or its short form.
-static bool InterpreterFolder(const char *folder, char *form)
-{
-    if (IsInterpreterWord(folder)) {
-        lstrcpynA(form, folder, MAX_PATH);
-        return true;
-    }
-    DWORD length = GetShortPathNameA(folder, form, MAX_PATH);
-    if (length == 0 || length >= MAX_PATH) {
-        if (length != 0)
-            SetLastError(ERROR_FILENAME_EXCED_RANGE);
-        return false;
-    }
-    return IsInterpreterWord(form);
-}
-
-static const char kTempFolderUnreadable[] =
-    "Cannot uninstall through the temporary folder \"%s\": the command interpreter cannot read its name (%s).\n"
-    "Nothing has been removed. Set TEMP and TMP to a folder whose name it can read, then uninstall again.";
-static const char kInstallFolderUnreadable[] =
-    "Cannot uninstall from \"%s\": the command interpreter cannot read the folder's name (%s).\n"
-    "Nothing has been removed.";
-
-// The temporary folder as one word of a batch line (form: MAX_PATH bytes); false after a box.
-static bool TempFolderWord(char *form)
-{
-    if (InterpreterFolder(Run.TempDir, form))
-        return true;
-    ErrorBox(kTempFolderUnreadable, Run.TempDir, LastErrorText());
-    return false;
-}
-
-// The batch file names the temporary folder and passes the installation folder on as it stands:
-// both are checked before anything is removed, so that a refusal leaves the product whole.
-bool CheckInterpreterNames()
-{
-    char form[MAX_PATH];
-    char oem[kBatchTextSize];
-    if (!TempFolderWord(form))
-        return false;
-    if (!ToOemText(Run.InstallDir, oem, sizeof oem)) {
-        ErrorBox(kInstallFolderUnreadable, Run.InstallDir, LastErrorText());
-        return false;
-    }
-    return true;
-}
-
-// A temporary file as one word of a batch line: the folder's word, a backslash, the GUID name.
-static void InterpreterFile(const char *folderForm, const char *path, char *word)
-{
-    wsprintfA(word, "%s\\%s", folderForm, StrFindLastChar(path, '\\') + 1);
-}
-
-// Writes the batch text in the OEM code page; false after a box.
-static bool WriteBatchText(SecondaryLaunch *launch, const char *copyWord, const char *batchWord)
-{
-    char text[kBatchTextSize];
-    char oem[kBatchTextSize];
-    int length = 2 * lstrlenA(copyWord) + lstrlenA(launch->arguments) + lstrlenA(batchWord) + 40;
-    DWORD written = 0;
-    SetLastError(ERROR_BUFFER_OVERFLOW);
-    if (length < (int)kBatchTextSize) {
-        length = wsprintfA(text, "@echo off\r\nstart /w %s%s\r\ndel %s\r\ndel %s\r\n", copyWord, launch->arguments,
-                           copyWord, batchWord);
-        if (ToOemText(text, oem, sizeof oem)) {
-            length = lstrlenA(oem);
-            SetLastError(ERROR_SUCCESS);
-            if (WriteFile(launch->batchFile, oem, (DWORD)length, &written, NULL) && written != (DWORD)length)
-                SetLastError(ERROR_DISK_FULL);
-        }
-    }
-    if (GetLastError() != ERROR_SUCCESS) {
-        ErrorBox("Cannot write text to \"%s\" (%s)", launch->batchPath, LastErrorText());
-        return false;
-    }
-    return true;
-}
-
-// From Vista on a hidden batch file starts the copy, waits for it, and deletes it and itself.
-static bool PrepareBatchLaunch(SecondaryLaunch *launch)
-{
-    char folderForm[MAX_PATH];
-    char copyWord[kTempPathSize];
-    char batchWord[kTempPathSize];
-    launch->batchFile = CreateTempFile(launch->batchPath, "BAT");
-    if (launch->batchFile == INVALID_HANDLE_VALUE)
-        return false;
-    launch->batchMade = true;
-    if (!TempFolderWord(folderForm))
-        return false;
-    InterpreterFile(folderForm, launch->copyPath, copyWord);
-    InterpreterFile(folderForm, launch->batchPath, batchWord);
-    if (!WriteBatchText(launch, copyWord, batchWord))
-        return false;
-    CloseHandle(launch->batchFile);
-    launch->batchFile = INVALID_HANDLE_VALUE;
-    LogLine(kLogValue, "Creating \"%s\" complete", launch->batchPath);
-    DWORD interpreterLength = GetEnvironmentVariableA("ComSpec", launch->commandLine, MAX_PATH);
-    if (PathCallFailed(interpreterLength, "Cannot get command interpreter path (%s)"))
-        return false;
-    wsprintfA(launch->commandLine + interpreterLength, " /c %s", batchWord);
-    launch->application = NULL;
-    launch->startup.dwFlags = STARTF_USESHOWWINDOW;
-    launch->startup.wShowWindow = SW_HIDE;
-    return true;
-}
-
-// Waits for the secondary's signal, and for the started process too: a secondary that dies,
-// or an interpreter that cannot start it, must not leave the primary waiting forever.
+// Waits for the secondary's signal, and for the started process too: a secondary that dies must
+// not leave the primary waiting forever.
 static bool WaitForSecondary(HANDLE syncEvent, HANDLE process)
 {
     HANDLE handles[2] = { syncEvent, process };
@@ -245,61 +113,65 @@ static bool WaitForSecondary(HANDLE syncEvent, HANDLE process)
     return false;
 }
 
-static bool LaunchSecondary(SecondaryLaunch *launch, HANDLE syncEvent)
+// The copy is started directly with the installation folder in its arguments: nothing passes
+// through the command interpreter, which would split a name at '&' or expand its '%'.
+static bool StartSecondary(SecondaryLaunch *launch, HANDLE syncEvent)
 {
+    STARTUPINFOA startup;
     PROCESS_INFORMATION process;
     char pidText[16];
-    LogLine(kLogValue, "Starting \"%s\":", launch->application != NULL ? launch->application : "");
-    LogLine(kLogValue, "Command line: \"%s\"", launch->commandLine);
-    LogLine(kLogValue, "Working dir: \"%s\"", Run.TempDir);
-    if (!CreateProcessA(launch->application, launch->commandLine, NULL, NULL, FALSE, CREATE_DEFAULT_ERROR_MODE,
-                        NULL, Run.TempDir, &launch->startup, &process)) {
+    ZeroMemory(&startup, sizeof startup);
+    startup.cb = sizeof startup;
+    if (DeletesCopyOnClose())
+        MarkCopyForDeletion(launch);
+    LogLine(kLogValue, "Starting \"%s\":", launch->copyPath);
+    LogLine(kLogValue, "Command line: \"%s\"", launch->arguments);
+    LogLine(kLogValue, "Working dir: \"%s\"", launch->folder);
+    bool signalled = false;
+    if (!CreateProcessA(launch->copyPath, launch->arguments, NULL, NULL, FALSE, CREATE_DEFAULT_ERROR_MODE, NULL,
+                        launch->folder, &startup, &process)) {
         ErrorBox("Cannot start fork process (%s)", LastErrorText());
-        return false;
+    } else {
+        LogLine(kLogValue, "Secondary process PID=%s, waiting for signal...", PidText(process.dwProcessId, pidText));
+        signalled = WaitForSecondary(syncEvent, process.hProcess);
+        CloseHandle(process.hThread);
+        CloseHandle(process.hProcess);
     }
-    LogLine(kLogValue, "Secondary process PID=%s, waiting for signal...", PidText(process.dwProcessId, pidText));
-    bool signalled = WaitForSecondary(syncEvent, process.hProcess);
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
+    if (launch->deleteOnClose != INVALID_HANDLE_VALUE)
+        CloseHandle(launch->deleteOnClose);
+    if (signalled)
+        KeepWorkFolder();   // the secondary runs from it, and removes it at its end
     return signalled;
 }
 
-bool StartSecondary(HANDLE syncEvent)
+void RemoveOwnFolderLater()
 {
-    SecondaryLaunch launch;
-    ZeroMemory(&launch, sizeof launch);
-    launch.batchFile = INVALID_HANDLE_VALUE;
-    launch.deleteOnClose = INVALID_HANDLE_VALUE;
-    launch.startup.cb = sizeof launch.startup;
-    bool batch = UsesBatchFile();
-    bool ok = false;
-    if (!MakeProgramCopy(&launch))
-        goto done;
-    if (!batch)
-        MarkCopyForDeletion(&launch);
-    if (!FormatSecondaryArguments(launch.arguments, GetCurrentProcessId(), Run.InstallDir)) {
-        SetLastError(ERROR_BUFFER_OVERFLOW);
-        ErrorBox("Cannot start fork process (%s)", LastErrorText());
-        goto done;
-    }
-    if (batch) {
-        if (!PrepareBatchLaunch(&launch))
-            goto done;
-    } else {
-        launch.application = launch.copyPath;
-        lstrcpyA(launch.commandLine, launch.arguments);
-    }
-    ok = LaunchSecondary(&launch, syncEvent);
-done:
-    if (launch.deleteOnClose != INVALID_HANDLE_VALUE)
-        CloseHandle(launch.deleteOnClose);
-    if (launch.batchFile != INVALID_HANDLE_VALUE)
-        CloseHandle(launch.batchFile);
-    if (!ok && launch.copyMade)
-        DeleteOneFile(launch.copyPath);
-    if (!ok && launch.batchMade)
-        DeleteOneFile(launch.batchPath);
-    return ok;
+    char interpreter[MAX_PATH];
+    char temp[MAX_PATH];
+    char line[MAX_PATH + 256];
+    STARTUPINFOA startup;
+    PROCESS_INFORMATION process;
+    if (Run.InstallMode || Run.PrimaryPid == 0 || DeletesCopyOnClose() || !IsWorkFolder(Run.ExeModuleDir))
+        return;
+    const char *name = StrFindLastChar(Run.ExeModuleDir, '\\') + 1;
+    // The interpreter of the system folder, never one the user's environment names; the folder
+    // by its name alone (letters, digits, '_' and '-') from its parent folder, so that no path
+    // passes through the interpreter. It tries once a second until the copy has ended.
+    UINT length = GetSystemDirectoryA(interpreter, MAX_PATH);
+    if (length == 0 || length + 9 >= MAX_PATH || !GetSystemTempDir(temp))
+        return;
+    lstrcpyA(interpreter + length, "\\cmd.exe");
+    wsprintfA(line, "\"%s\" /d /v:off /c \"for /l %%i in (1,1,%u) do (ping -n 2 127.0.0.1 >nul & rd /s /q %s 2>nul & "
+              "if not exist %s exit)\"", interpreter, kRemovalAttempts, name, name);
+    ZeroMemory(&startup, sizeof startup);
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESHOWWINDOW;
+    startup.wShowWindow = SW_HIDE;
+    if (!CreateProcessA(interpreter, line, NULL, NULL, FALSE, CREATE_NO_WINDOW | CREATE_DEFAULT_ERROR_MODE, NULL, temp,
+                        &startup, &process))
+        return;   // the next run removes it
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
 }
 
 // The secondary's handshake: open the primary, signal it, wait for its end. False after a box
@@ -354,15 +226,16 @@ static bool ConfirmUninstallation(const char *journal, RunStatus *status)
 
 static void RunPrimary(char *journal, HANDLE syncEvent, RunStatus *status)
 {
+    SecondaryLaunch launch;
     if (!ConfirmUninstallation(journal, status))
         return;
-    if (UsesBatchFile() && !CheckInterpreterNames()) {
+    if (!PrepareSecondary(&launch)) {
         StatusSetFailed(status);
         return;
     }
     if (StatusIsFailed(StatusMerge(status, ReplayJournal(journal, PhaseMask(kPrimaryPhase)))))
         return;
-    if (!StartSecondary(syncEvent))
+    if (!StartSecondary(&launch, syncEvent))
         StatusSetFailed(status);
 }
 

@@ -56,12 +56,12 @@ const Case kCases[] = {
       { Entry("Drivers32", "wave1"), Entry("drivers.desc", "testdrv.dll", "Demo Device"),
         std::string(kReceived) + "10 72656D76 setup.exe;9 696E7374 setup.exe;" },
       CleanDriverKeys },
-    // The batch file that starts the second uninstaller passes the installation folder on in the
-    // OEM code page, which has no euro sign: refused before the first phase, the driver stays.
-    { "a folder the command interpreter cannot read keeps the driver", e2e::Script("\x80uro Sound", kDriverLines), { kModule[0], "installed" },
-      { { "{dir}\\setup.exe", "-u", { "~|question|Do you really want to uninstall \x80uro Sound?|Yes,[No]>Yes",
-                                      "~|error|Cannot uninstall from \"{dir}\": the command interpreter cannot read the "
-                                      "folder's name (0/1113 - *).\nNothing has been removed.|[OK]",
+    // The second uninstaller's folder is made before the first phase: when it cannot be (here the
+    // system's temporary folder is a file), nothing is removed and the driver stays.
+    { "a folder for the second uninstaller that cannot be made keeps the driver", kScript,
+      { kModule[0], "installed", "move:C:\\windows\\Temp=C:\\windows\\Temp.moved", "file:C:\\windows\\Temp=not a folder" },
+      { { "{dir}\\setup.exe", "-u", { kYesToUninstall,
+                                      "~|error|Cannot create directory \"C:\\windows\\Temp\\brindlework_setup_*\" (0/*)|[OK]",
                                       "~|error|Uninstallation (first phase) aborted.{keep}|Yes,[No]>No" }, 1 } },
       { Entry("drivers.desc", "testdrv.dll", "Demo Device"), Entry("Drivers32", "wave1"), "exists:{dir}\\setup.exe",
         "nolog:Unregistering driver module*" },

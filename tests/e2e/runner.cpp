@@ -32,11 +32,36 @@ std::string ScriptValue(const std::string &script, const std::string &key)
     return "";
 }
 
+// Program copies and batch files in the temporary folder, and the uninstaller's folders in the
+// system's: full paths.
 std::vector<std::string> TemporaryPrograms()
 {
-    std::vector<std::string> names = ListFolder(TempFolder() + "\\*.EXE"), batches = ListFolder(TempFolder() + "\\*.BAT");
-    names.insert(names.end(), batches.begin(), batches.end());
-    return names;
+    char windows[MAX_PATH];
+    GetSystemWindowsDirectoryA(windows, MAX_PATH);
+    const std::string folders[] = { TempFolder() + "\\", std::string(windows) + "\\Temp\\" };
+    std::vector<std::string> paths;
+    for (const std::string &pattern : { folders[0] + "*.EXE", folders[0] + "*.BAT", folders[1] + "brindlework_setup_*" })
+        for (const std::string &name : ListFolder(pattern))
+            paths.push_back(pattern.substr(0, pattern.rfind('\\') + 1) + name);
+    return paths;
+}
+
+// The text as UTF-16, with "{U+XXXX}" standing for a character the ANSI code page may lack.
+std::wstring Wide(const std::string &text)
+{
+    std::wstring wide;
+    for (size_t at = 0; at < text.size();) {
+        size_t escape = text.find("{U+", at);
+        std::string plain = text.substr(at, escape == std::string::npos ? std::string::npos : escape - at);
+        WCHAR buffer[1024];
+        int length = MultiByteToWideChar(CP_ACP, 0, plain.c_str(), (int)plain.size(), buffer, 1024);
+        wide.append(buffer, length);
+        if (escape == std::string::npos)
+            break;
+        wide += (WCHAR)strtoul(text.c_str() + escape + 3, NULL, 16);
+        at = text.find('}', escape) + 1;
+    }
+    return wide;
 }
 
 bool IsProgressWindow(const robot::Window &window)
@@ -120,9 +145,10 @@ void CaseRun::SetValue(const std::string &path, DWORD type, const std::string &d
     char old[1024];
     DWORD oldType = REG_NONE, oldSize = sizeof old, number = strtoul(data.c_str(), NULL, 0);
     bool had = RegGetValueA(key.root, key.subkey.c_str(), name.c_str(), RRF_RT_ANY | RRF_NOEXPAND, &oldType, old, &oldSize) == ERROR_SUCCESS;
-    const void *bytes = type == REG_DWORD ? (const void *)&number : data.c_str();
+    std::wstring text = Wide(data), wideName = Wide(name), subkey = Wide(key.subkey);
     LONG done = type == REG_NONE ? RegDeleteKeyValueA(key.root, key.subkey.c_str(), name.c_str())
-              : RegSetKeyValueA(key.root, key.subkey.c_str(), name.c_str(), type, bytes, type == REG_DWORD ? 4 : (DWORD)data.size() + 1);
+              : type == REG_DWORD ? RegSetKeyValueA(key.root, key.subkey.c_str(), name.c_str(), type, &number, 4)
+              : RegSetKeyValueW(key.root, subkey.c_str(), wideName.c_str(), type, text.c_str(), (DWORD)(text.size() + 1) * 2);
     EXPECT_EQ(done, ERROR_SUCCESS) << path;
     std::string saved(old, had ? oldSize : 0);
     undo.push_back([=] {
@@ -174,9 +200,23 @@ const Kind kArrangements[] = {
           r.undo.push_back([=] { SetFileAttributesA(i.name.c_str(), FILE_ATTRIBUTE_NORMAL); DeleteFileA(i.name.c_str()); });
       } },
     { "folder", [](CaseRun &r, const Item &i) {
-          EXPECT_TRUE(CreateDirectoryA(i.name.c_str(), NULL)) << i.name;
-          r.undo.push_back([=] { RemoveTree(i.name); });
+          std::wstring folder = Wide(i.name);
+          EXPECT_TRUE(CreateDirectoryW(folder.c_str(), NULL)) << i.name;
+          r.undo.push_back([=] {
+              WCHAR shortForm[MAX_PATH];
+              char named[MAX_PATH];
+              GetShortPathNameW(folder.c_str(), shortForm, MAX_PATH);
+              WideCharToMultiByte(CP_ACP, 0, shortForm, -1, named, MAX_PATH, NULL, NULL);
+              RemoveTree(named);
+          });
       } },
+    // A file or folder moved away (and back afterwards).
+    { "move", [](CaseRun &r, const Item &i) {
+          EXPECT_TRUE(MoveFileA(i.name.c_str(), i.value.c_str())) << i.name;
+          r.undo.push_back([=] { MoveFileA(i.value.c_str(), i.name.c_str()); });
+      } },
+    // The ANSI code page the case is written for: the whole test program runs in that locale.
+    { "locale", [](CaseRun &, const Item &i) { ASSERT_EQ(GetACP(), strtoul(i.rest.c_str(), NULL, 10)) << "run it in that locale"; } },
     { "delete", [](CaseRun &, const Item &i) { EXPECT_TRUE(DeleteFileA(i.rest.c_str())) << i.rest; } },
     { "copy", [](CaseRun &r, const Item &i) {
           EXPECT_TRUE(CopyFileA(robot::EnvPath(i.value.c_str()).c_str(), i.name.c_str(), FALSE)) << i.name;
@@ -191,11 +231,12 @@ const Kind kArrangements[] = {
     // Wine tells every program started from now on: setup.exe, its temporary copy, the interpreter.
     { "version", [](CaseRun &r, const Item &i) { r.SetValue("HKCU\\Software\\Wine|Version", REG_SZ, i.rest); } },
     { "env", [](CaseRun &r, const Item &i) {
-          char saved[4096] = "";
-          bool had = GetEnvironmentVariableA(i.name.c_str(), saved, sizeof saved) > 0;
-          std::string old = saved;
-          SetEnvironmentVariableA(i.name.c_str(), i.value.c_str());
-          r.undo.push_back([=] { SetEnvironmentVariableA(i.name.c_str(), had ? old.c_str() : NULL); });
+          WCHAR saved[4096] = L"";
+          std::wstring name = Wide(i.name);
+          bool had = GetEnvironmentVariableW(name.c_str(), saved, 4096) > 0;
+          std::wstring old = saved;
+          SetEnvironmentVariableW(name.c_str(), Wide(i.value).c_str());
+          r.undo.push_back([=] { SetEnvironmentVariableW(name.c_str(), had ? old.c_str() : NULL); });
       } },
     { "dll", ReplaceLibrary },
     { "sz", [](CaseRun &r, const Item &i) { r.SetValue(i.name, REG_SZ, i.value); } },
@@ -470,9 +511,9 @@ void Finish(CaseRun &r)
             RemoveTree(r.Expand(fact.substr(7)));
     for (const std::string &log : NewTraceLogs(r.logsBefore))
         DeleteFileA(log.c_str());
-    for (const std::string &name : TemporaryPrograms())
-        if (std::find(r.tempBefore.begin(), r.tempBefore.end(), name) == r.tempBefore.end())
-            DeleteFileA((TempFolder() + "\\" + name).c_str());
+    for (const std::string &path : TemporaryPrograms())
+        if (std::find(r.tempBefore.begin(), r.tempBefore.end(), path) == r.tempBefore.end())
+            RemoveTree(path);
     ClearPendingRenames();
     for (const char *var : { "{dir}", "{group}", "{product}" })
         RemoveTree(r.vars[var]);
@@ -494,6 +535,15 @@ std::vector<std::string> With(std::vector<std::string> list, const std::vector<s
 {
     list.insert(list.end(), more.begin(), more.end());
     return list;
+}
+
+std::string Ansi(const char *utf8)
+{
+    WCHAR wide[1024];
+    char ansi[2048];
+    MultiByteToWideChar(CP_UTF8, 0, utf8, -1, wide, 1024);
+    WideCharToMultiByte(CP_ACP, 0, wide, -1, ansi, sizeof ansi, NULL, NULL);
+    return ansi;
 }
 
 std::string Replaced(std::string text, const std::string &from, const std::string &to)

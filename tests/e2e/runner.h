@@ -30,13 +30,15 @@
 // product's registered UninstallString as a run starts, {short:PATH} the path's short (8.3) form.
 //
 // Before the runs ("arrange", each taken back afterwards): "file:PATH=TEXT", "folder:PATH",
+// "move:PATH=NEWPATH", "locale:CODEPAGE" (the ANSI code page the whole program must run in),
 // "delete:PATH", "copy:PATH=ENVVAR" (a fixture file, or SETUP_EXE), "hold:PATH" (held open
 // without delete sharing), "version:NAME" (the Windows version Wine tells every program),
 // "env:NAME=VALUE", "dll:NAME=ENVVAR" (a system library replaced by a fixture),
 // "sz:KEY|NAME=TEXT", "dword:KEY|NAME=NUMBER", "regdel:KEY|NAME" (registry values), "event:NAME"
 // (a named event held open), "service:NAME=IMAGE" (a service that exists already),
 // "device:HARDWAREID" (a registered root device listing it), "installed" (a complete
-// installation first).
+// installation first). In a folder, an environment value or a string value "{U+XXXX}" stands
+// for a character the ANSI code page lacks.
 //
 // After the runs ("expect"): "exists:PATH", "absent:PATH", "content:PATH=TEXT",
 // "contains:PATH=TEXT", "files:FOLDER=a,b", "key:PATH", "nokey:PATH", "value:KEY|NAME=DATA",
@@ -45,9 +47,10 @@
 // logs left in the temporary folder), "link:PATH=TARGET|ARGUMENTS|FOLDER|DESCRIPTION",
 // "service:NAME=running|stopped|absent", "devices:HARDWAREID=N" (present devices
 // listing it), "pending:TEXT" (queued for deletion at the restart), "notemp:" (no program copy or
-// batch file left in the temporary folder), "secondary:CODE" (the second uninstaller's exit code),
-// "unchanged:PATTERN;..." (the machine as before the runs but for changes that match a pattern,
-// Wine's own and what the design leaves on purpose). A case's own check runs last.
+// batch file left in the temporary folder, no uninstaller's folder in the system's),
+// "secondary:CODE" (the second uninstaller's exit code), "unchanged:PATTERN;..." (the machine as
+// before the runs but for changes that match a pattern, Wine's own and what the design leaves on
+// purpose). A case's own check runs last.
 #pragma once
 #include <windows.h>
 #include <gtest/gtest.h>
@@ -87,6 +90,8 @@ extern const char kJournalHeader[];
 
 // The list and then the more.
 std::vector<std::string> With(std::vector<std::string> list, const std::vector<std::string> &more);
+// A text written in UTF-8, in the ANSI code page the test runs in (a Japanese Windows: 932).
+std::string Ansi(const char *utf8);
 // The text with the first FROM replaced.
 std::string Replaced(std::string text, const std::string &from, const std::string &to);
 // A setup.ini with the usual keys for the product, then the extra lines.

@@ -112,12 +112,18 @@ std::vector<std::string> SplitLines(const std::string &text)
     return lines;
 }
 
+// The folder itself, also where the ANSI code page lacks a letter of its name: then its short form.
 std::string TempFolder()
 {
-    char temp[MAX_PATH];
-    DWORD length = GetTempPathA(MAX_PATH, temp);
-    if (length > 0 && temp[length - 1] == '\\')
-        temp[length - 1] = '\0';
+    WCHAR wide[MAX_PATH], shortForm[MAX_PATH];
+    char temp[MAX_PATH] = "";
+    DWORD length = GetTempPathW(MAX_PATH, wide);
+    if (length > 0 && wide[length - 1] == L'\\')
+        wide[--length] = L'\0';
+    BOOL lost = FALSE;
+    WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide, -1, temp, MAX_PATH, NULL, &lost);
+    if (lost && GetShortPathNameW(wide, shortForm, MAX_PATH) > 0)
+        WideCharToMultiByte(CP_ACP, 0, shortForm, -1, temp, MAX_PATH, NULL, NULL);
     return temp;
 }
 
@@ -185,10 +191,11 @@ bool ReadShortcut(const std::string &path, Shortcut *shortcut)
     IShellLinkA *link = NULL;
     IPersistFile *file = NULL;
     char text[4][MAX_PATH] = {};
-    std::wstring wide(path.begin(), path.end());
+    WCHAR wide[MAX_PATH] = L"";
+    MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, wide, MAX_PATH);
     CoInitialize(NULL);
     bool loaded = SUCCEEDED(CoCreateInstance(CLSID_ShellLink, NULL, CLSCTX_INPROC_SERVER, IID_IShellLinkA, (void **)&link)) &&
-                  SUCCEEDED(link->QueryInterface(IID_IPersistFile, (void **)&file)) && SUCCEEDED(file->Load(wide.c_str(), STGM_READ)) &&
+                  SUCCEEDED(link->QueryInterface(IID_IPersistFile, (void **)&file)) && SUCCEEDED(file->Load(wide, STGM_READ)) &&
                   SUCCEEDED(link->GetPath(text[0], MAX_PATH, NULL, SLGP_RAWPATH)) && SUCCEEDED(link->GetArguments(text[1], MAX_PATH)) &&
                   SUCCEEDED(link->GetWorkingDirectory(text[2], MAX_PATH)) && SUCCEEDED(link->GetDescription(text[3], MAX_PATH));
     if (file)

@@ -185,6 +185,15 @@ bool LooksLikeMessageBox(const Window &w)
     return texts == 1 && buttons > 0;
 }
 
+// A message box's buttons by what they do, in the words of an English Windows: a Japanese one
+// writes its own (Yes reads "\x82\xCD\x82\xA2(Y)" there).
+const char *StandardButtonName(int id)
+{
+    static const char *const kNames[] = { NULL, "OK", "Cancel", "Abort", "Retry", "Ignore", "Yes", "No", NULL, NULL,
+                                          "Try Again", "Continue" };
+    return id >= IDOK && id <= IDCONTINUE ? kNames[id] : NULL;
+}
+
 void FillButtons(Window *w)
 {
     struct Placed {
@@ -203,7 +212,8 @@ void FillButtons(Window *w)
         return a.rect.top != b.rect.top ? a.rect.top < b.rect.top : a.rect.left < b.rect.left;
     });
     for (const Placed &p : placed) {
-        w->buttons.push_back(WithoutAmpersands(p.control->text));
+        const char *standard = w->isMessageBox ? StandardButtonName(p.control->id) : NULL;
+        w->buttons.push_back(standard != NULL ? standard : WithoutAmpersands(p.control->text));
         w->buttonIds.push_back(p.control->id);
         if (!w->defaultButton && ButtonType(p.control->style) == BS_DEFPUSHBUTTON)
             w->defaultButton = p.control->id;

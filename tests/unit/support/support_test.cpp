@@ -101,4 +101,55 @@ TEST(MsgBox, ALongProductNameKeepsTheModeAndEachBoxIsLoggedOnOneLine)
     }
 }
 
+// A Japanese Windows: code page 932, where "\x83\x5C" is one letter (katakana so) and "\x95\x5C"
+// another (the kanji for "table"): a byte of a backslash that is none. The rows are made only in
+// that code page (unit_support_japanese runs them).
+struct DoubleByteRow {
+    const char *what;
+    std::string (*run)(const std::string &text);
+    std::string text, expected;
+};
+
+const char kSo[] = "\x83\x5C", kHyo[] = "\x95\x5C";
+
+std::string Found(const char *found, const std::string &text)
+{
+    return found == NULL ? "none" : std::to_string(found - text.c_str());
+}
+
+std::vector<DoubleByteRow> DoubleByteRows()
+{
+    if (GetACP() != 932)
+        return {};
+    const std::string folder = std::string("C:\\Program Files\\") + kSo + "ft" + kHyo;
+    auto firstBackslash = [](const std::string &t) { return Found(StrFindChar(t.c_str(), '\\'), t); };
+    auto lastBackslash = [](const std::string &t) { return Found(StrFindLastChar(t.c_str(), '\\'), t); };
+    auto endsInBackslash = [](const std::string &t) { return std::string(EndsWithChar(t.c_str(), '\\') ? "yes" : "no"); };
+    auto endsInInf = [](const std::string &t) { return std::string(EndsWithText(t.c_str(), "inf") ? "yes" : "no"); };
+    auto folderOf = [](const std::string &t) { char folder[MAX_PATH]; return std::string(DirOfPath(folder, t.c_str())); };
+    auto cutToFour = [](const std::string &t) { char cut[8]; return std::string(StrCopyCut(cut, t.c_str(), 4)); };
+    auto nextOfFirst = [](const std::string &t) { return std::to_string(NextChar(t.c_str()) - t.c_str()); };
+    return {
+        { "a letter ending in 5C is no backslash", firstBackslash, std::string(kSo) + "ft", "none" },
+        { "the last backslash is the real one", lastBackslash, folder, "16" },
+        { "a folder ending in such a letter does not end in a backslash", endsInBackslash, folder, "no" },
+        { "a real backslash after it does", endsInBackslash, folder + "\\", "yes" },
+        { "a file's folder is cut at the real backslash", folderOf, folder + "\\readme.txt", folder },
+        { "a cut never keeps half a letter", cutToFour, std::string(kSo) + kHyo, kSo },
+        { "a letter is one step", nextOfFirst, kHyo, "2" },
+        { "\"inf\" whose i is a second byte is no ending", endsInInf, "x\x83inf", "no" },
+        { "a plain ending is found", endsInInf, "oem7.inf", "yes" },
+    };
+}
+
+class DoubleByteText : public ::testing::TestWithParam<DoubleByteRow> {};
+
+TEST_P(DoubleByteText, IsTakenApartByLetters)
+{
+    EXPECT_EQ(GetParam().run(GetParam().text), GetParam().expected) << GetParam().what;
+}
+
+INSTANTIATE_TEST_SUITE_P(CodePage932, DoubleByteText, ::testing::ValuesIn(DoubleByteRows()));
+GTEST_ALLOW_UNINSTANTIATED_PARAMETERIZED_TEST(DoubleByteText);
+
 }  // namespace

@@ -147,21 +147,6 @@ TEST_F(Journal, FilesInUseAreAskedAboutAndQueuedForTheRestart)
     ClearPendingRenames();
 }
 
-// The batch file that starts the second uninstaller must name the temporary folder: a folder the
-// command interpreter cannot read is refused before anything is removed.
-TEST(SecondaryStart, AnUnreadableTemporaryFolderIsRefusedFirst)
-{
-    LogCapture log;
-    ::Run.InstallDir = StrDup("C:\\Program Files\\Example");
-    ::Run.TempDir = StrDup("C:\\a folder without a short name");   // as where 8.3 names are off
-    EXPECT_FALSE(CheckInterpreterNames());
-    EXPECT_TRUE(Matches("Cannot uninstall through the temporary folder \"C:\\a folder without a short name\": the command "
-                        "interpreter cannot read its name (0/*). Nothing has been removed.*", log.LastBoxText()))
-        << log.LastBoxText();
-    ::Run.TempDir = StrDup(log.Folder().c_str());
-    EXPECT_TRUE(CheckInterpreterNames()) << log.LastBoxText();
-}
-
 // A name the registry would take as a path, or the journal could not give back, is refused before
 // any key is made.
 TEST(UninstallEntry, NamesThatCannotBeRecordedAreRefusedFirst)
