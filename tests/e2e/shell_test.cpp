@@ -10,14 +10,16 @@ using namespace e2e;
 
 const char kAbortedKeepNo[] = "Setup|error|Installation aborted.{keep}|Yes,[No]>No";
 
+const std::string kBlankFolder = "C:\\e2e\\long folder\\with blank";
+const std::vector<std::string> kCopyInBlankFolder = { "folder:C:\\e2e\\long folder", "folder:" + kBlankFolder,
+                                                      "copy:" + kBlankFolder + "\\setup.exe=SETUP_EXE" };
+
 // One box, then the report of the mode that was read so far; no trace log exists yet.
 Case Rejected(const std::string &name, const std::string &arguments, const char *box, const char *report)
 {
-    std::string folder = "C:\\e2e\\long folder\\with blank";
     bool verbatim = arguments[0] == '=';
-    std::vector<std::string> copy = { "folder:C:\\e2e\\long folder", "folder:" + folder, "copy:" + folder + "\\setup.exe=SETUP_EXE" };
-    return { name, "", verbatim ? copy : std::vector<std::string>{},
-             { { verbatim ? folder + "\\setup.exe" : "", arguments,
+    return { name, "", verbatim ? kCopyInBlankFolder : std::vector<std::string>{},
+             { { verbatim ? kBlankFolder + "\\setup.exe" : "", arguments,
                  { std::string("Setup|error|") + box + "|[OK]", std::string("Setup|error|") + report + "|[OK]" }, 1 } },
              { "logs:0" } };
 }
