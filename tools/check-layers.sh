@@ -12,8 +12,9 @@ rank() {
         system) echo 2 ;;
         script) echo 3 ;;
         audio|ui) echo 4 ;;
-        install|uninstall) echo 5 ;;
-        shell) echo 6 ;;
+        uninstall) echo 5 ;;   # the installation replays an earlier version's journal; never the reverse
+        install) echo 6 ;;
+        shell) echo 7 ;;
         *) echo 0 ;;
     esac
 }

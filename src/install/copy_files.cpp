@@ -1,4 +1,5 @@
 #include "install/copy_files.h"
+#include "install/parent_folders.h"
 #include "script/setup_script.h"
 #include "script/variables.h"
 #include "support/errortext.h"
@@ -45,7 +46,10 @@ static RunStatus CopyEntry(const ScriptEntry *entry, char *destination)
     RunStatus status;
     StatusInit(&status);
     char source[MAX_PATH];
+    char folder[MAX_PATH];
     if (!ComposeEntryPaths(entry, source, destination))
+        return kStatusFailed;
+    if (StatusIsFailed(MakeMissingFolders(DirOfPath(folder, destination))))
         return kStatusFailed;
     if (CopyOneFile(source, destination, true))
         return status;

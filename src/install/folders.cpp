@@ -1,5 +1,6 @@
 #include "install/folders.h"
 #include "install/copy_files.h"
+#include "install/parent_folders.h"
 #include "script/setup_script.h"
 #include "script/variables.h"
 #include "support/msgbox.h"
@@ -11,21 +12,26 @@
 #include <objbase.h>
 #include <shlobj.h>
 
-RunStatus MakeFolder(const char *path)
+RunStatus MakeFolder(const char *path, bool takeExisting)
 {
     RunStatus status;
     StatusInit(&status);
+    if (StatusIsFailed(MakeParentFolders(path)))
+        return kStatusFailed;
     if (!CreateDirectoryA(path, NULL)) {
         if (GetLastError() != ERROR_ALREADY_EXISTS) {
             ErrorBox(kCannotCreateDirectory, path, LastErrorText());
             StatusSetFailed(&status);
             return status;
         }
-        if (!ConfirmOverwrite("Directory", path)) {
+        if (takeExisting) {
+            LogLine(kLogAction, "Taking the existing directory \"%s\"", path);
+        } else if (!ConfirmOverwrite("Directory", path)) {
             StatusSetFailed(&status);
             return status;
+        } else {
+            StatusSetWarning(&status);
         }
-        StatusSetWarning(&status);
     }
     LogLine(kLogAction, "Created directory \"%s\"", path);
     if (!JournalAddEvent(kEventCreateDir, "\"%s\"", path))
@@ -50,8 +56,10 @@ RunStatus CreateLinks()
     for (DWORD i = 0; i < Script.LinkCount; i++) {
         const ScriptEntry *entry = &Script.LinkList[i];
         char target[MAX_PATH];
+        char arguments[MAX_PATH];
         if (!ExpandVariables(target, entry->Path, "Cannot set shortcut object path \"%s\" (%s)") ||
-            !CreateShellLink(groupFolder, entry->Name, target, entry->Extra)) {
+            !ExpandVariables(arguments, entry->Extra, "Cannot set shortcut object arguments \"%s\" (%s)") ||
+            !CreateShellLink(groupFolder, entry->Name, target, arguments)) {
             StatusSetFailed(&status);
             break;
         }

@@ -1,9 +1,11 @@
 #include "install/install_product.h"
 #include "install/copy_files.h"
 #include "install/folders.h"
+#include "install/upgrade.h"
 #include "script/script_reader.h"
 #include "script/setup_script.h"
 #include "script/variables.h"
+#include "support/errortext.h"
 #include "support/msgbox.h"
 #include "support/text.h"
 #include "support/tracelog.h"
@@ -181,9 +183,17 @@ static RunStatus ShowLicense()
     return DialogResult(ShowLicenseDialog());
 }
 
+// An earlier version is looked for before the dialog, by its entry in the list of installed
+// programs: the dialog then proposes its folder and says that it will be removed.
+static RunStatus LookForEarlierVersion()
+{
+    FindEarlierVersion(NULL);
+    return 0;
+}
+
 static RunStatus ShowInstallOptions()
 {
-    if (!ShowInstallOptionsDialog())
+    if (!ShowInstallOptionsDialog(EarlierVersionNotice(), EarlierVersionFolder()))
         return DialogResult(false);
     LogLine(kLogSetting, "Actual install dir is \"%s\"", Run.InstallDir);
     LogLine(kLogSetting, "Actual program group is \"%s\"", Run.ProgramGroup);
@@ -262,9 +272,16 @@ static RunStatus StartJournal()
                         (!Run.AdminRightsRequired || JournalAddEvent(kEventAdmRightsRequired, NULL)));
 }
 
+// In an upgrade the earlier version's folder may still hold the user's own files: taken as it is.
 static RunStatus MakeInstallFolder()
 {
-    return MakeFolder(Run.InstallDir);
+    return MakeFolder(Run.InstallDir, IsEarlierVersionFolder(Run.InstallDir));
+}
+
+// Now also in the folder the user chose.
+static bool HasEarlierVersion()
+{
+    return FindEarlierVersion(Run.InstallDir);
 }
 
 static RunStatus SaveJournalStep()
@@ -287,11 +304,17 @@ static bool HasService()
     return IsPresent(Script.ServiceName);
 }
 
-// The disks are current before a driver starts or loads, as the journal on disk is.
+// The disks are current before a driver starts or loads, as the journal on disk is. The image may
+// lie in the installation folder: its variables are expanded now.
 static RunStatus InstallService()
 {
+    char image[MAX_PATH];
+    if (!ExpandVariables(image, Script.ServiceImage)) {
+        ErrorBox(kKeyTooLongMessage, "ServiceImage", LastErrorText());
+        return kStatusFailed;
+    }
     FlushFixedDisks();
-    return FailedUnless(ServiceInstall(Script.ServiceName, Script.AppName, Script.ServiceImage, serviceType, serviceStartup));
+    return FailedUnless(ServiceInstall(Script.ServiceName, Script.AppName, image, serviceType, serviceStartup));
 }
 
 static bool HasDevice()
@@ -329,7 +352,9 @@ static const InstallStep kInstallSteps[] = {
     { AdminRightsRequired, CheckAdminRightsStep },
     { NULL, AskToInstall },
     { HasLicenseFile, ShowLicense },
+    { NULL, LookForEarlierVersion },
     { NULL, ShowInstallOptions },
+    { HasEarlierVersion, RemoveEarlierVersion },
     { HasRegisteredDriver, ReplaceRegisteredDriver },
     { HasPresentDevice, ReplacePresentDevice },
     { HasEarlierService, ReplaceEarlierService },
@@ -359,8 +384,9 @@ RunStatus InstallProduct()
             break;
     }
     if (StatusIsFailed(status)) {
-        // Undo what was recorded, newest first; an empty journal undoes nothing.
-        StatusMerge(&status, ReplayJournal(JournalText(), kAllEvents));
+        // Undo what was recorded, as the two uninstaller processes would; an empty journal
+        // undoes nothing.
+        StatusMerge(&status, ReplayInPhases(JournalText(), false));
         JournalClear();
     }
     return status;

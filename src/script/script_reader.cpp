@@ -1,38 +1,42 @@
 #include "script/script_reader.h"
 #include "script/variables.h"
 #include "system/file_ops.h"
+#include "system/work_folder.h"
 #include "support/msgbox.h"
 #include "support/runstate.h"
 #include "support/tracelog.h"
+#include "support/encoding.h"
 #include "support/errortext.h"
 #include "support/memory.h"
 #include "support/text.h"
 
 const MainKey kMainKeyTable[] = {
-    { "AppName", &Script.AppName, true },
-    { "AppVersion", &Script.AppVersion, true },
-    { "DefaultProgramGroup", &Script.DefaultProgramGroup, true },
-    { "DefaultInstallDir", &Script.DefaultInstallDir, true },
-    { "StartMenuFolder", &Script.StartMenuFolder, true },
-    { "DeviceName", &Script.DeviceName, false },
-    { "DeviceHardwareId", &Script.DeviceHardwareId, false },
-    { "WdmDriverInfFile", &Script.WdmDriverInfFile, false },
-    { "MmeDriverModule", &Script.MmeDriverModule, false },
-    { "MmeDriverCategories", &Script.MmeDriverCategories, false },
-    { "ServiceName", &Script.ServiceName, false },
-    { "ServiceImage", &Script.ServiceImage, false },
-    { "ServiceType", &Script.ServiceType, false },
-    { "ServiceStartup", &Script.ServiceStartup, false },
-    { "ReadmeFile", &Script.ReadmeFile, false },
-    { "LicenseFile", &Script.LicenseFile, false },
-    { "HelpFile", &Script.HelpFile, false },
-    { "RegisterUninstaller", &Script.RegisterUninstaller, false },
-    { NULL, NULL, false },
+    { "AppName", &Script.AppName, true, false },
+    { "AppVersion", &Script.AppVersion, true, false },
+    { "DefaultProgramGroup", &Script.DefaultProgramGroup, true, false },
+    { "DefaultInstallDir", &Script.DefaultInstallDir, true, false },
+    { "StartMenuFolder", &Script.StartMenuFolder, true, false },
+    { "DeviceName", &Script.DeviceName, false, false },
+    { "DeviceHardwareId", &Script.DeviceHardwareId, false, false },
+    { "WdmDriverInfFile", &Script.WdmDriverInfFile, false, false },
+    { "MmeDriverModule", &Script.MmeDriverModule, false, false },
+    { "MmeDriverCategories", &Script.MmeDriverCategories, false, false },
+    { "ServiceName", &Script.ServiceName, false, false },
+    { "ServiceImage", &Script.ServiceImage, false, true },
+    { "ServiceType", &Script.ServiceType, false, false },
+    { "ServiceStartup", &Script.ServiceStartup, false, false },
+    { "ReadmeFile", &Script.ReadmeFile, false, false },
+    { "LicenseFile", &Script.LicenseFile, false, false },
+    { "HelpFile", &Script.HelpFile, false, false },
+    { "RegisterUninstaller", &Script.RegisterUninstaller, false, false },
+    { NULL, NULL, false, false },
 };
 
 const char kDuplicateKeyMessage[] = "Duplicate key %s";
 const char kMissingKeyMessage[] = "Key %s must be present";
 const char kKeyTooLongMessage[] = "Key %s is too long once its variables are expanded (%s)";
+const char kLackingLetterMessage[] = "Cannot read line %u of \"%s\", key %s: it holds a letter this Windows' code page %u lacks (%s)";
+const UINT kKeyNameSize = 64;
 
 const DWORD kEntryValueSize = MAX_PATH;
 const UINT kKeyListBytesPerEntry = 50;
@@ -69,7 +73,9 @@ bool ReadMainKeys(const char *scriptPath, const char *section)
             return false;
         }
         char expanded[MAX_PATH];
-        if (!ExpandVariables(expanded, value)) {
+        if (row->expandedWhenUsed) {
+            lstrcpyA(expanded, value);
+        } else if (!ExpandVariables(expanded, value)) {
             ErrorBox(kKeyTooLongMessage, row->name, LastErrorText());
             return false;
         }
@@ -183,16 +189,58 @@ bool ReadLinksSection(const char *scriptPath)
     return ReadListSections(scriptPath, "Links", Script.LinkList, &Script.LinkCount);
 }
 
+// The key of a line of the text (its name before '='), for a message; kKeyNameSize bytes.
+static void KeyOfLine(const char *text, DWORD line, char *key)
+{
+    for (DWORD n = 1; n < line && *text != '\0'; n++) {
+        const char *end = StrFindChar(text, '\n');
+        text = end != NULL ? end + 1 : text + lstrlenA(text);
+    }
+    text = SkipBlanks(text);
+    const char *end = text;
+    while (*end != '\0' && *end != '=' && *end != '\r' && *end != '\n')
+        end = NextChar(end);
+    UINT length = (UINT)(end - text) < kKeyNameSize ? (UINT)(end - text) + 1 : kKeyNameSize;
+    StrCopyCut(key, text, length);
+}
+
+char *ConvertScriptText(const char *bytes, DWORD size, const char *name, DWORD *length)
+{
+    DWORD badLine = 0;
+    char *text = TextToAnsi(bytes, size, true, length, &badLine);
+    if (text != NULL)
+        return text;
+    DWORD error = GetLastError();
+    char key[kKeyNameSize];
+    char *shown = TextToAnsi(bytes, size, false, NULL, &badLine);
+    KeyOfLine(shown, badLine, key);
+    MemFree(shown);
+    SetLastError(error);
+    ErrorBox(kLackingLetterMessage, badLine, name, key, GetACP(), LastErrorText());
+    return NULL;
+}
+
 bool ReadSetupScript()
 {
-    char scriptPath[MAX_PATH];
-    if (!JoinPath(scriptPath, Run.SourceDir, "setup.ini", kCannotOpenFile))
+    char sourcePath[MAX_PATH];
+    char copyPath[MAX_PATH];
+    DWORD size = 0, length = 0;
+    char *text = NULL;
+    const char *folder = NULL;
+    bool ok = false;
+    if (!JoinPath(sourcePath, Run.SourceDir, "setup.ini", kCannotOpenFile))
         return false;
-    HANDLE file = CreateFileA(scriptPath, GENERIC_READ, 0, NULL, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL);
-    if (file == INVALID_HANDLE_VALUE) {
-        ErrorBox(kCannotOpenFile, scriptPath, LastErrorText());
-        return false;
-    }
-    CloseHandle(file);
-    return ReadMainSection(scriptPath) && ReadFilesSection(scriptPath) && ReadLinksSection(scriptPath);
+    char *bytes = LoadFile(sourcePath, sourcePath, &size);
+    if (bytes != NULL)
+        text = ConvertScriptText(bytes, size, sourcePath, &length);
+    if (text != NULL)
+        folder = WorkFolder();
+    // The profile reader opens the file again for every value: it reads the copy that only
+    // administrators can change, never a setup.ini that was swapped meanwhile.
+    if (folder != NULL && JoinPath(copyPath, folder, "setup.ini", "Cannot create file \"%s\" (%s)") &&
+        SaveFile(copyPath, text, length))
+        ok = ReadMainSection(copyPath) && ReadFilesSection(copyPath) && ReadLinksSection(copyPath);
+    MemFree(text);
+    MemFree(bytes);
+    return ok;
 }

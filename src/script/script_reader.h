@@ -7,6 +7,7 @@ struct MainKey {
     const char *name;
     char **value;
     bool required;
+    bool expandedWhenUsed;   // may name %InstallDir%, which is known only after the options dialog
 };
 
 extern const MainKey kMainKeyTable[];
@@ -14,10 +15,15 @@ extern const MainKey kMainKeyTable[];
 extern const char kDuplicateKeyMessage[];   // key name
 extern const char kMissingKeyMessage[];     // key name
 extern const char kKeyTooLongMessage[];     // key name, error text
+extern const char kLackingLetterMessage[];  // line, file, key name, code page, error text
 const DWORD kMainValueSize = 256;           // a [Main] value and its terminator
 
-// Reads [Main], [Files] and [Links] with their ".NTamd64" twins from SourceDir\setup.ini.
+// Reads SourceDir\setup.ini once, in the ANSI code page (converted from UTF-8 or UTF-16), into a
+// copy in the run's own folder, and [Main], [Files] and [Links] with their ".NTamd64" twins from it.
 bool ReadSetupScript();
+// setup.ini's bytes in the ANSI code page (a heap block with a terminator: MemFree it); null after
+// a box naming the line and key of a letter the code page lacks. name: the file, for the box.
+char *ConvertScriptText(const char *bytes, DWORD size, const char *name, DWORD *length);
 // -1 and an empty buffer when the key is absent; else the value's length.
 int ReadProfileValue(const char *scriptPath, const char *section, const char *key, char *buffer, DWORD size);
 bool ReadMainSection(const char *scriptPath);

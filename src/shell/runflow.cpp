@@ -27,6 +27,7 @@ const DWORD kOldestVersion = 410;   // Windows 98
 static const char kTraceLogParagraph[] =
     "\n\nA trace log is saved to \"%s\"\nIt may help you to determine a cause of the problem.\n"
     "You can send it to the author with an error report.";
+static const char kEarlierVersionRemoved[] = "\n\n%s was removed before this installation began.";
 static const char kKeepQuestion[] =
     "\nIf you don't need a log, it will be deleted.\n\nKeep the trace log file?";
 static const char kRestartQuestion[] =
@@ -187,6 +188,8 @@ static void ShowFinalReport(RunStatus status, bool finalPhase, const char *text)
     char report[kReportSize];
     UINT flags = ReportFlags(finalPhase, status);
     lstrcpyA(report, text);
+    if (StatusIsFailed(status) && Run.RemovedEarlierVersion != NULL)
+        wsprintfA(report + lstrlenA(report), kEarlierVersionRemoved, Run.RemovedEarlierVersion);
     if (Run.TraceLogPath != NULL) {
         if (Run.InstallMode && !StatusIsFailed(status))
             KeepLogInInstallDir();

@@ -40,6 +40,7 @@ struct RunState {
     bool RestartWanted = false;
     bool KeepTraceLog = false;
     bool AdminRightsRequired = false;
+    char *RemovedEarlierVersion = NULL;   // the name of an earlier version this installation removed
 };
 
 extern RunState Run;

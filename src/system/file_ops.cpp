@@ -101,6 +101,31 @@ done:
     return block;
 }
 
+char *ReadWholeFile(const char *path, DWORD *size)
+{
+    char *block = NULL;
+    DWORD got = 0;
+    HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL);
+    if (file == INVALID_HANDLE_VALUE)
+        return NULL;
+    DWORD fileSize = GetFileSize(file, NULL);
+    if (fileSize != INVALID_FILE_SIZE) {
+        block = (char *)MemAlloc((SIZE_T)fileSize + 1);
+        if (ReadFile(file, block, fileSize, &got, NULL) && got == fileSize) {
+            block[fileSize] = '\0';
+            if (size != NULL)
+                *size = fileSize;
+        } else {
+            MemFree(block);
+            block = NULL;
+        }
+    }
+    DWORD error = GetLastError();
+    CloseHandle(file);
+    SetLastError(error);
+    return block;
+}
+
 // The new content is written over the old before the file is cut to its length: a program killed
 // meanwhile leaves the old content or the new one, never an emptied file.
 static HANDLE OpenWholeFile(const char *path)

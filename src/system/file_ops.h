@@ -12,6 +12,8 @@ bool CopyOneFile(const char *source, const char *destination, bool failIfExists)
 // The whole file at path and a terminating zero in a heap block (MemFree it); null after a box
 // that names the file as `name`.
 char *LoadFile(const char *path, const char *name, DWORD *size);
+// The same without a word: null leaves the cause as the last error.
+char *ReadWholeFile(const char *path, DWORD *size);
 // Replaces the file's content; false after a box.
 bool SaveFile(const char *path, const void *data, DWORD size);
 // The same without a word: false leaves the cause as the last error.

@@ -25,6 +25,7 @@ static const JournalEvent kJournalEvents[] = {
 };
 
 const char kJournalFileName[] = "uninst.ini";
+const char kParentMark[] = "parent";
 
 const char kJournalHeader[] =
     ";\r\n; Caution!\r\n; Do not delete or modify this file. It is required to product uninstallation.\r\n;\r\n";

@@ -23,6 +23,9 @@ const DWORD kAllEvents = 0xFFFFFFFF;
 const UINT kJournalLineSize = 368;
 extern const char kJournalHeader[];
 extern const char kJournalFileName[];   // "uninst.ini"
+// After a CreateDir argument: the folder was made on the way to another (a parent, a file's
+// destination), and stays quietly when something else still uses it.
+extern const char kParentMark[];        // "parent"
 
 // False after a box; the journal is then unchanged.
 bool JournalAppendLine(const char *text);

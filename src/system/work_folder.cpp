@@ -137,9 +137,9 @@ void DropWorkFolder()
     CloseHandle(work.lock);
     work.lock = NULL;
     if (RemoveFolderWithFiles(work.path))
-        LogLine(kLogAction, "Deleted directory \"%s\"", work.path);
+        LogLine(kLogValue, "Removed the work folder \"%s\"", work.path);
     else
-        LogLine(kLogError, "Cannot delete directory \"%s\" (%s)", work.path, LastErrorText());
+        LogLine(kLogError, "Cannot remove the work folder \"%s\" (%s)", work.path, LastErrorText());
     work.path[0] = '\0';
 }
 
@@ -152,7 +152,7 @@ static void RemoveStaleWorkFolder(const char *folder)
     if (!DeleteFileA(lock) && GetLastError() != ERROR_FILE_NOT_FOUND)
         return;
     if (RemoveFolderWithFiles(folder))
-        LogLine(kLogAction, "Deleted directory \"%s\" left by an earlier run", folder);
+        LogLine(kLogValue, "Removed the work folder \"%s\" an earlier run left", folder);
 }
 
 void RemoveStaleWorkFolders()

@@ -6,6 +6,7 @@
 #include "support/msgbox.h"
 #include "support/runstate.h"
 #include "support/tracelog.h"
+#include "support/encoding.h"
 #include "support/errortext.h"
 #include "support/memory.h"
 #include "support/text.h"
@@ -21,6 +22,10 @@ const COLORREF kWarningBackground = RGB(255, 0, 0);
 const COLORREF kWarningTextColour = RGB(0, 0, 0);
 
 static HBRUSH warningBrush;
+static struct {
+    const char *notice;
+    const char *folder;
+} proposal;
 
 static void SetDialogCaption(HWND dialog)
 {
@@ -35,11 +40,15 @@ static bool InitLicenseDialog(HWND dialog)
     char path[MAX_PATH];
     if (!JoinPath(path, Run.SourceDir, Script.LicenseFile, kCannotOpenFile))
         return false;
-    char *text = LoadFile(path, Script.LicenseFile, NULL);
-    if (text == NULL)
+    DWORD size = 0, badLine = 0;
+    char *bytes = LoadFile(path, Script.LicenseFile, &size);
+    if (bytes == NULL)
         return false;
+    // A text saved in UTF-8 or UTF-16 shows in the code page; a letter it lacks as its nearest.
+    char *text = TextToAnsi(bytes, size, false, NULL, &badLine);
     bool ok = SetDlgItemTextA(dialog, IDC_LICENSE_TEXT, text) != FALSE;
     MemFree(text);
+    MemFree(bytes);
     return ok;
 }
 
@@ -92,14 +101,14 @@ static void FindHelpFile(HWND dialog)
 static bool InitInstallOptionsDialog(HWND dialog)
 {
     SetDialogCaption(dialog);
-    if (!SetDlgItemTextA(dialog, IDC_WARNING, kWarning))
+    if (!SetDlgItemTextA(dialog, IDC_WARNING, proposal.notice != NULL ? proposal.notice : kWarning))
         return false;
     warningBrush = CreateSolidBrush(kWarningBackground);
     if (warningBrush == NULL) {
         LogLine(kLogError, "Cannot create brush");
         return false;
     }
-    if (!SetExpandedText(dialog, IDC_INSTALL_DIR, Script.DefaultInstallDir) ||
+    if (!SetExpandedText(dialog, IDC_INSTALL_DIR, proposal.folder != NULL ? proposal.folder : Script.DefaultInstallDir) ||
         !SetExpandedText(dialog, IDC_PROGRAM_GROUP, Script.DefaultProgramGroup))
         return false;
     FindHelpFile(dialog);
@@ -190,8 +199,10 @@ bool ShowLicenseDialog()
     return accepted;
 }
 
-bool ShowInstallOptionsDialog()
+bool ShowInstallOptionsDialog(const char *notice, const char *proposedFolder)
 {
+    proposal.notice = notice;
+    proposal.folder = proposedFolder;
     LogLine(kLogAction, "Displaying directory selection dialog");
     bool confirmed = RunDialog(IDD_INSTALL_OPTIONS, InstallOptionsDialogProc);
     LogLine(kLogAction, "Directory selection %sed", confirmed ? "succeed" : "abort");

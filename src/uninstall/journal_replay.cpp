@@ -7,10 +7,12 @@
 #include "support/text.h"
 #include "support/tracelog.h"
 #include "system/file_ops.h"
+#include "system/privileges.h"
 #include "system/registry.h"
 #include "system/services.h"
 
-typedef RunStatus (*UndoProcedure)(const char *argument);
+// The argument, and what the line holds after it (a CreateDir's parent mark), or "".
+typedef RunStatus (*UndoProcedure)(const char *argument, const char *qualifier);
 
 // One row per event that a journal line may hold; a null undo means the event only informs
 // the uninstaller. Events not in the table are reported as unknown.
@@ -20,9 +22,24 @@ struct EventUndo {
     UndoProcedure undo;
 };
 
-static RunStatus UndoCreateDir(const char *path);
-static RunStatus UndoCreateFile(const char *path);
-static RunStatus UndoCreateKey(const char *path);
+static RunStatus UndoCreateDir(const char *path, const char *qualifier);
+static RunStatus UndoCreateFile(const char *path, const char *);
+static RunStatus UndoCreateKey(const char *path, const char *);
+
+static RunStatus UndoInstallService(const char *name, const char *)
+{
+    return ServiceStopAndDelete(name);
+}
+
+static RunStatus UndoInstallDevice(const char *instanceId, const char *)
+{
+    return RemoveDevice(instanceId);
+}
+
+static RunStatus UndoInstallMmeDriver(const char *module, const char *)
+{
+    return RemoveLegacyAudioDriver(module);
+}
 
 static const EventUndo kEventUndoTable[] = {
     { kEventAppName, kSecondaryPhase, NULL },
@@ -30,9 +47,9 @@ static const EventUndo kEventUndoTable[] = {
     { kEventCreateDir, kSecondaryPhase, UndoCreateDir },
     { kEventCreateFile, kSecondaryPhase, UndoCreateFile },
     { kEventCreateKey, kSecondaryPhase, UndoCreateKey },
-    { kEventInstallService, kSecondaryPhase, ServiceStopAndDelete },
-    { kEventInstallDevice, kPrimaryPhase, RemoveDevice },
-    { kEventInstallMmeDriver, kPrimaryPhase, RemoveLegacyAudioDriver },
+    { kEventInstallService, kSecondaryPhase, UndoInstallService },
+    { kEventInstallDevice, kPrimaryPhase, UndoInstallDevice },
+    { kEventInstallMmeDriver, kPrimaryPhase, UndoInstallMmeDriver },
     { kEventUnknown, kSecondaryPhase, NULL },
 };
 
@@ -86,6 +103,8 @@ static struct {
     DWORD count;
 } queued;
 
+static bool foldersStayQuietly;
+
 static void RememberQueued(const char *path)
 {
     if (queued.count < kQueuedLimit)
@@ -128,18 +147,27 @@ static bool HoldsOnlyQueued(const char *folder)
     return onlyQueued;
 }
 
-static RunStatus UndoCreateDir(const char *path)
+// A folder the user chose that still holds something is a warning; one made on the way (a
+// parent) that something else now also uses stays with a log line.
+static RunStatus UndoCreateDir(const char *path, const char *qualifier)
 {
     RunStatus status;
     StatusInit(&status);
     char queuedName[MAX_PATH];
     if (RemoveDirectoryA(path)) {
         LogLine(kLogAction, "Deleted directory \"%s\"", path);
-    } else if (GetLastError() == ERROR_FILE_NOT_FOUND || GetLastError() == ERROR_PATH_NOT_FOUND) {
+        return status;
+    }
+    DWORD error = GetLastError();
+    bool notEmpty = error == ERROR_DIR_NOT_EMPTY;
+    if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) {
         LogLine(kLogError, "Directory \"%s\" not found", path);
-    } else if (GetLastError() == ERROR_DIR_NOT_EMPTY && HoldsOnlyQueued(path) && QueueFileDeletion(path, false, queuedName)) {
+    } else if (notEmpty && HoldsOnlyQueued(path) && QueueFileDeletion(path, false, queuedName)) {
         RememberQueued(queuedName);
+    } else if (notEmpty && (foldersStayQuietly || lstrcmpiA(qualifier, kParentMark) == 0)) {
+        LogLine(kLogAction, "Directory \"%s\" is still in use, it stays", path);
     } else {
+        SetLastError(error);
         WarningBox("Cannot delete directory \"%s\" (%s)", path, LastErrorText());
         StatusSetWarning(&status);
     }
@@ -153,7 +181,7 @@ static bool IsInUse(DWORD error)
     return error == ERROR_ACCESS_DENIED || error == ERROR_SHARING_VIOLATION;
 }
 
-static RunStatus UndoCreateFile(const char *path)
+static RunStatus UndoCreateFile(const char *path, const char *)
 {
     RunStatus status;
     StatusInit(&status);
@@ -181,7 +209,7 @@ static RunStatus UndoCreateFile(const char *path)
     return status;
 }
 
-static RunStatus UndoCreateKey(const char *path)
+static RunStatus UndoCreateKey(const char *path, const char *)
 {
     RunStatus status;
     StatusInit(&status);
@@ -217,9 +245,9 @@ RunStatus ReplayEvent(char *line, DWORD mask)
     }
     // Whatever was recorded fits a journal line, so its argument fits this buffer.
     char argument[kJournalLineSize];
-    GetToken(SkipBlanks(rest), argument, kJournalLineSize);
+    const char *after = GetToken(SkipBlanks(rest), argument, kJournalLineSize);
     if (row->undo != NULL)
-        StatusMerge(&status, row->undo(argument));
+        StatusMerge(&status, row->undo(argument, after != NULL ? SkipBlanks(after) : ""));
     return status;
 }
 
@@ -248,4 +276,27 @@ RunStatus ReplayJournal(char *text, DWORD mask)
     }
     ForgetQueued();
     return status;
+}
+
+RunStatus ReplayInPhases(char *text, bool quiet)
+{
+    RunStatus status;
+    StatusInit(&status);
+    if (text == NULL)
+        return status;
+    char *copy = StrDup(text);   // each pass consumes its text
+    foldersStayQuietly = quiet;
+    StatusMerge(&status, ReplayJournal(copy, PhaseMask(kPrimaryPhase)));
+    StatusMerge(&status, ReplayJournal(text, PhaseMask(kSecondaryPhase)));
+    foldersStayQuietly = false;
+    MemFree(copy);
+    return status;
+}
+
+bool JournalRightsGranted(const char *journal)
+{
+    char line[kJournalLineSize];
+    if (FindJournalEvent(line, journal, kEventAdmRightsRequired) != NULL)
+        RequireAdminRights();
+    return !Run.AdminRightsRequired || CheckAdminRights();
 }

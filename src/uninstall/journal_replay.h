@@ -15,4 +15,11 @@ DWORD PhaseMask(UninstallPhase phase);
 char *FindJournalEvent(char *output, const char *text, DWORD code);
 // Undoes the selected events newest first; the text is consumed.
 RunStatus ReplayJournal(char *text, DWORD mask);
+// Both phases in one process, as a rollback and an upgrade need them: the devices and legacy
+// drivers first, as the primary uninstaller does, then everything else. With foldersStayQuietly
+// a folder that still holds something stays with a log line (an upgrade keeps the user's files).
+RunStatus ReplayInPhases(char *text, bool foldersStayQuietly);
+// Administrator rights when the installation that wrote the journal needed them; false when they
+// cannot be had (the user has been told).
+bool JournalRightsGranted(const char *journal);
 RunStatus ReplayEvent(char *line, DWORD mask);

@@ -248,15 +248,6 @@ static void RunSecondary(char *journal, HANDLE syncEvent, RunStatus *status)
     StatusMerge(status, ReplayJournal(journal, PhaseMask(kSecondaryPhase)));
 }
 
-// Administrator rights when the installation needed them; false when they cannot be had.
-static bool CheckJournalRights(const char *journal)
-{
-    char line[kJournalLineSize];
-    if (FindJournalEvent(line, journal, kEventAdmRightsRequired) != NULL)
-        RequireAdminRights();
-    return !Run.AdminRightsRequired || CheckAdminRights();
-}
-
 RunStatus RunUninstaller()
 {
     RunStatus status;
@@ -283,7 +274,7 @@ RunStatus RunUninstaller()
         StatusSetFailed(&status);
         goto done;
     }
-    if (!CheckJournalRights(journal)) {
+    if (!JournalRightsGranted(journal)) {
         Run.UserQuit = true;
         goto done;
     }

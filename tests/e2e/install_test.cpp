@@ -89,9 +89,49 @@ const Case kInstallations[] = {
       { Journal(false), std::string("nokey:") + kKey } },
 };
 
+// setup.ini and the license as today's editors save them: read as the author wrote them, shown in
+// the code page of the Windows that installs (here 1252, which has "\xFC"), installed and removed.
+const std::string kMueller = e2e::Script("M\xFCller Studio", "LicenseFile=license.txt\r\nRegisterUninstaller=1\r\n"
+                                                              "[Files]\r\na.txt=%InstallDir%\r\n");
+Case SavedAs(const char *encoding)
+{
+    return { std::string("setup.ini and the license saved in ") + encoding, kMueller,
+             { "file:{product}\\a.txt=a", "file:{product}\\license.txt=M\xDCLLER STUDIO LICENSE", std::string("encode:{product}\\setup.ini=") + encoding,
+               std::string("encode:{product}\\license.txt=") + encoding },
+             { { "", "", { "~|question|M\xFCller Studio 1.0 will be installed on your computer.\nDo you want to continue?|Yes,[No]>Yes",
+                           "~|dialog|license=M\xDCLLER STUDIO LICENSE|accept", kOptionsInstall, kInstallDone }, 0 },
+               { "C:\\Program Files\\M\xFCller Studio\\setup.exe", "-u", { kYesToUninstall, kUninstallDone }, 0 } },
+             { "log:AppName=\"M\xFCller Studio\"", "log:Deleted file \"C:\\Program Files\\M\xFCller Studio\\a.txt\"", "absent:{dir}",
+               "nokey:HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\M\xFCller Studio 1.0", "logs:0" } };
+}
+
+// Folders at any depth: the installation folder's parent, a program group in a folder of its own
+// and a destination folder below the installation folder are made, recorded, and removed whole.
+const std::string kNested = "[Main]\r\nAppName=Nested\r\nAppVersion=1.0\r\nDefaultProgramGroup=Vendor\\Nested\r\n"
+    "DefaultInstallDir=%ProgramFilesDir%\\Vendor\\Nested\r\nStartMenuFolder=%CommonProgramsFolder%\r\n"
+    "[Files]\r\nfactory.preset=%InstallDir%\\Presets\\Factory\r\n";
+const std::string kVendor = "C:\\Program Files\\Vendor", kNestedDir = kVendor + "\\Nested";
+
+const Case kDepths[] = {
+    SavedAs("utf8"), SavedAs("utf8bom"), SavedAs("utf16"),
+    { "folders at any depth are made and recorded", kNested, { "file:{product}\\factory.preset=p" },
+      { { "", "", { kYesToInstall, kOptionsInstall, kInstallDone }, 0 } },
+      { "content:" + kNestedDir + "\\Presets\\Factory\\factory.preset=p",
+        "contains:" + kNestedDir + "\\uninst.ini=AppName \"Nested\"\r\nCreateDir \"" + kVendor + "\" parent\r\nCreateDir \"" + kNestedDir +
+        "\"\r\nCreateFile \"" + kNestedDir + "\\uninst.ini\"\r\nCreateDir \"{common}\\Vendor\" parent\r\nCreateDir \"{common}\\Vendor\\Nested\"\r\n",
+        "contains:" + kNestedDir + "\\uninst.ini=\r\nCreateDir \"" + kNestedDir + "\\Presets\" parent\r\nCreateDir \"" + kNestedDir +
+        "\\Presets\\Factory\" parent\r\nCreateFile \"" + kNestedDir + "\\Presets\\Factory\\factory.preset\"\r\n",
+        "exists:{common}\\Vendor\\Nested\\Uninstall Nested.lnk" },
+      [] { RemoveTree(kVendor); RemoveTree(e2e::CommonProgramsFolder() + "\\Vendor"); } },
+    { "folders at any depth are removed whole", kNested, { "file:{product}\\factory.preset=p", "installed" },
+      { { kNestedDir + "\\setup.exe", "-u", { kYesToUninstall, kUninstallDone }, 0 } },
+      { "absent:" + kVendor, "absent:{common}\\Vendor", "notemp:", "logs:0" } },
+};
+
 class Installation : public e2e::CaseTest {};
 TEST_P(Installation, AsTheUserSeesIt) { e2e::RunCase(GetParam()); }
 INSTANTIATE_TEST_SUITE_P(Rows, Installation, ::testing::ValuesIn(kInstallations), e2e::CaseName);
+INSTANTIATE_TEST_SUITE_P(Depths, Installation, ::testing::ValuesIn(kDepths), e2e::CaseName);
 
 // A product with a service of the tests' own service program.
 std::string ServiceScript(const std::string &startType, const std::string &image = "{testservice}")
@@ -130,5 +170,89 @@ const Case kServices[] = {
 class Services : public e2e::CaseTest {};
 TEST_P(Services, InstalledReplacedAndRolledBack) { e2e::RunCase(GetParam()); }
 INSTANTIATE_TEST_SUITE_P(Rows, Services, ::testing::ValuesIn(kServices), e2e::CaseName);
+
+// Version 2 over version 1. Version 1 has a service whose program lies in the system folder, a
+// legacy driver, the entry in the list of installed programs and a file version 2 no longer ships;
+// version 2 has the same service with its program in the installation folder, the same driver, a
+// preset folder and a shortcut with arguments.
+const std::string kEarlier = "C:\\e2e\\studio-1.0";
+std::string Studio(const std::string &version, const std::string &extra)
+{
+    return "[Main]\r\nAppName=Studio\r\nAppVersion=" + version + "\r\nDefaultProgramGroup=Studio\r\n"
+           "DefaultInstallDir=%ProgramFilesDir%\\%AppName%\r\nStartMenuFolder=%CommonProgramsFolder%\r\n" + extra;
+}
+const std::string kStudioDriver = "DeviceName=Studio Device\r\nMmeDriverModule=testdrv.dll\r\nMmeDriverCategories=wave\r\n";
+const std::string kStudio1 = Studio("1.0", "RegisterUninstaller=1\r\n" + kStudioDriver + "ServiceName=SetupE2eStudio\r\n"
+    "ServiceImage=%WindowsDir%\\system32\\studiosvc.exe\r\nServiceType=16\r\nServiceStartup=2\r\n[Files]\r\n"
+    "studiosvc.exe=%WindowsDir%\\system32\r\ntestdrv.dll=%WindowsDir%\\system32\r\nold.txt=%InstallDir%\r\ncommon.txt=%InstallDir%\r\n");
+const std::string kStudio2 = Studio("2.0", "RegisterUninstaller=1\r\n" + kStudioDriver + "ServiceName=SetupE2eStudio\r\n"
+    "ServiceImage=%InstallDir%\\studiosvc.exe\r\nServiceType=16\r\nServiceStartup=2\r\n[Files]\r\nstudiosvc.exe=%InstallDir%\r\n"
+    "testdrv.dll=%WindowsDir%\\system32\r\ncommon.txt=%InstallDir%\r\nfactory.preset=%InstallDir%\\Presets\r\n"
+    "[Links]\r\nStudio=%InstallDir%\\common.txt,%InstallDir%\\studio.ini\r\n");
+
+// The earlier version's product folder, installed first.
+std::vector<std::string> EarlierInstalled(const std::string &script)
+{
+    return { "folder:" + kEarlier, "file:" + kEarlier + "\\setup.ini=" + script, "copy:" + kEarlier + "\\setup.exe=SETUP_EXE",
+             "copy:" + kEarlier + "\\studiosvc.exe=TEST_SERVICE_EXE", "copy:" + kEarlier + "\\testdrv.dll=TEST_DRIVER_DLL",
+             "file:" + kEarlier + "\\old.txt=1", "file:" + kEarlier + "\\common.txt=1", "installed:" + kEarlier };
+}
+const std::vector<std::string> kStudio2Files = { "copy:{product}\\studiosvc.exe=TEST_SERVICE_EXE", "copy:{product}\\testdrv.dll=TEST_DRIVER_DLL",
+                                                 "file:{product}\\common.txt=2", "file:{product}\\factory.preset=p" };
+const std::string kStudioKey = "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Studio ";
+const std::string kDrivers32 = "HKLM\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Drivers32|";
+// (A dialog's checks are joined by ";": the notice's own is matched by "*".)
+const char kStudioNotice[] = "~|dialog|dir={dir};warning=Important!\nStudio 1.0 is installed in \"{dir}\". It is removed before this "
+                             "version is installed* files you added to its folder stay there.|install";
+const char kRemoveStudio[] = "~|question|Studio 1.0 is installed in \"{dir}\".\nIt will be removed before Studio 2.0 is installed; "
+                             "files you added to its folder stay there.\n\nDo you want to continue?|Yes,[No]>Yes";
+const std::vector<std::string> kNothingOfEither = {
+    "absent:{dir}", "absent:{group}", "nokey:" + kStudioKey + "1.0", "nokey:" + kStudioKey + "2.0", "service:SetupE2eStudio=absent",
+    "absent:C:\\windows\\system32\\studiosvc.exe", "absent:C:\\windows\\system32\\testdrv.dll", "value:" + kDrivers32 + "wave1=" };
+
+void CleanStudio()
+{
+    ClearDriverKeys();
+    DeleteFileA("C:\\windows\\system32\\testdrv.dll");
+    DeleteFileA("C:\\windows\\system32\\studiosvc.exe");
+    RegDeleteKeyA(HKEY_LOCAL_MACHINE, "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Studio 1.0");
+}
+
+const Case kUpgrades[] = {
+    { "version 2 over version 1", kStudio2, With(EarlierInstalled(kStudio1), kStudio2Files),
+      { { "", "", { kYesToInstall, kStudioNotice, kRemoveStudio, kInstallDone }, 0 } },
+      { "files:{dir}=Presets,common.txt,install.log,setup.exe,studiosvc.exe,uninst.ini", "content:{dir}\\common.txt=2",
+        "nokey:" + kStudioKey + "1.0", "value:" + kStudioKey + "2.0|DisplayName=Studio 2.0", "service:SetupE2eStudio=running",
+        "value:HKLM\\System\\CurrentControlSet\\Services\\SetupE2eStudio|ImagePath={dir}\\studiosvc.exe",
+        "absent:C:\\windows\\system32\\studiosvc.exe", "value:" + kDrivers32 + "wave1=testdrv.dll", "value:" + kDrivers32 + "wave2=",
+        "link:{group}\\Studio.lnk={dir}\\common.txt|{dir}\\studio.ini", "log:Removing the earlier version in \"{dir}\"" },
+      CleanStudio },
+    { "version 2 uninstalled after the upgrade leaves nothing of either", kStudio2, With(EarlierInstalled(kStudio1), kStudio2Files),
+      { { "", "", { kYesToInstall, kStudioNotice, kRemoveStudio, kInstallDone }, 0 },
+        { "{dir}\\setup.exe", "-u", { kYesToUninstall, kUninstallDone }, 0 } },
+      With(kNothingOfEither, { "notemp:" }), CleanStudio },
+    { "a version 2 that fails leaves nothing of either", Replaced(kStudio2, "[Links]", "missing.txt=%InstallDir%\r\n[Links]"), With(EarlierInstalled(kStudio1), kStudio2Files),
+      { { "", "", { kYesToInstall, kStudioNotice, kRemoveStudio,
+                    "~|error|Cannot open \"{product}\\missing.txt\" (0/2 - File not found.)|[OK]",
+                    "~|error|Installation aborted.\n\nStudio 1.0 was removed before this installation began.{keep}|Yes,[No]>No" }, 1 } },
+      kNothingOfEither, CleanStudio },
+    // Without an entry in the list of programs, the journal is trusted only in a folder that only
+    // administrators may change: one every user may change could hold a planted journal.
+    { "an earlier journal in a folder every user may change is refused", kStudio2,
+      With(EarlierInstalled(Replaced(kStudio1, "RegisterUninstaller=1\r\n", "")), With(kStudio2Files, { "open:{dir}" })),
+      { { "", "", { kYesToInstall, kOptionsInstall,
+                    "~|error|Cannot remove Studio from \"{dir}\": users other than administrators may change that folder, so its "
+                    "uninstall journal cannot be trusted.\nUninstall it with its own uninstaller, or choose another folder.|[OK]",
+                    kInstallAborted }, 1 } },
+      { "exists:{dir}\\old.txt", "service:SetupE2eStudio=running", "value:" + kDrivers32 + "wave1=testdrv.dll" },
+      [] {
+          DeleteServiceNamed("SetupE2eStudio");
+          CleanStudio();
+      } },
+};
+
+class Upgrade : public e2e::CaseTest {};
+TEST_P(Upgrade, RemovesTheEarlierVersionFirst) { e2e::RunCase(GetParam()); }
+INSTANTIATE_TEST_SUITE_P(Rows, Upgrade, ::testing::ValuesIn(kUpgrades), e2e::CaseName);
 
 }  // namespace

@@ -1,5 +1,6 @@
 #include "runner.h"
 #include <setupapi.h>
+#include <aclapi.h>
 #include <shlobj.h>
 #include <algorithm>
 #include <map>
@@ -159,11 +160,13 @@ void CaseRun::SetValue(const std::string &path, DWORD type, const std::string &d
     });
 }
 
-// A complete installation with the proposed answers, as the cases about uninstallation need.
-void InstallFirst(CaseRun &r)
+// A complete installation with the proposed answers, as the cases about uninstallation need: of
+// the case's product, or of the product in the folder named (an earlier version).
+void InstallFirst(CaseRun &r, const Item &i)
 {
+    std::string product = i.rest.empty() ? r.vars["{product}"] : i.rest;
     robot::Session session;
-    ASSERT_TRUE(session.Start(r.vars["{product}"] + "\\setup.exe", "", r.vars["{product}"])) << session.LastError();
+    ASSERT_TRUE(session.Start(product + "\\setup.exe", "", product)) << session.LastError();
     robot::Window window;
     while (session.NextWindow(&window, kWindowTimeoutMs))
         session.Press(window, window.isMessageBox ? window.buttonIds.front() : IDOK);
@@ -254,7 +257,31 @@ const Kind kArrangements[] = {
           EXPECT_TRUE(MakeDevice(i.rest, SPDRP_HARDWAREID)) << i.rest;
           r.devices.push_back(i.rest);
       } },
-    { "installed", [](CaseRun &r, const Item &) { InstallFirst(r); } },
+    { "installed", InstallFirst },
+    // The file, written as the case's text (the ANSI code page), saved again as an editor would:
+    // utf8, utf8bom or utf16.
+    { "encode", [](CaseRun &, const Item &i) {
+          std::wstring text = Wide(ReadFileText(i.name));
+          std::string bytes = i.value == "utf16" ? "\xFF\xFE" : i.value == "utf8bom" ? "\xEF\xBB\xBF" : "";
+          if (i.value == "utf16") {
+              bytes.append((const char *)text.data(), text.size() * sizeof(WCHAR));
+          } else {
+              char utf8[8192];
+              int length = WideCharToMultiByte(CP_UTF8, 0, text.data(), (int)text.size(), utf8, sizeof utf8, NULL, NULL);
+              bytes.append(utf8, length);
+          }
+          EXPECT_TRUE(WriteTextFile(i.name, bytes)) << i.name;
+      } },
+    // Every user may change the folder, as a folder at the drive's root lets them.
+    { "open", [](CaseRun &, const Item &i) {
+          EXPLICIT_ACCESS_A everyone = {};
+          BuildExplicitAccessWithNameA(&everyone, (char *)"Everyone", GENERIC_ALL, SET_ACCESS, SUB_CONTAINERS_AND_OBJECTS_INHERIT);
+          PACL acl = NULL;
+          EXPECT_EQ(SetEntriesInAclA(1, &everyone, NULL, &acl), (DWORD)ERROR_SUCCESS);
+          EXPECT_EQ(SetNamedSecurityInfoA((char *)i.rest.c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, NULL, NULL, acl, NULL),
+                    (DWORD)ERROR_SUCCESS) << i.rest;
+          LocalFree(acl);
+      } },
 };
 
 void CheckLink(CaseRun &, const Item &i)
@@ -337,7 +364,7 @@ void Apply(const Kind (&table)[N], CaseRun &r, const std::string &text)
     SCOPED_TRACE(r.Expand(text));
     std::string kind = text.substr(0, text.find(':'));
     Item item;
-    item.rest = r.Expand(text.substr(text.find(':') + 1));
+    item.rest = text.find(':') == std::string::npos ? "" : r.Expand(text.substr(text.find(':') + 1));
     item.name = item.rest.substr(0, item.rest.find('='));
     item.value = item.rest.find('=') == std::string::npos ? "" : item.rest.substr(item.rest.find('=') + 1);
     const Kind *found = std::find_if(table, table + N, [&](const Kind &k) { return kind == k.name; });

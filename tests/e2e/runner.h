@@ -37,7 +37,9 @@
 // "sz:KEY|NAME=TEXT", "dword:KEY|NAME=NUMBER", "regdel:KEY|NAME" (registry values), "event:NAME"
 // (a named event held open), "service:NAME=IMAGE" (a service that exists already),
 // "device:HARDWAREID" (a registered root device listing it), "installed" (a complete
-// installation first). In a folder, an environment value or a string value "{U+XXXX}" stands
+// installation first; "installed:FOLDER" of the product in that folder, an earlier version),
+// "encode:PATH=utf8|utf8bom|utf16" (the file saved again in that encoding), "open:FOLDER" (every
+// user may change it). In a folder, an environment value or a string value "{U+XXXX}" stands
 // for a character the ANSI code page lacks.
 //
 // After the runs ("expect"): "exists:PATH", "absent:PATH", "content:PATH=TEXT",

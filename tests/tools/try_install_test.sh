@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # The author's tools on real folders: the checker's verdicts; try-install on the example product
 # (a clean run, its report.html rendered by a real browser); on a script with errors (stopped
-# before anything is installed); and on a product with a mistake the installer cannot see, run as
+# before anything is installed); on a product with a mistake the installer cannot see, run as
 # Windows 10 with a file left behind (the warning on top, every program told Windows 10, the
-# leftover reported).
+# leftover reported); and the example over an older version of itself.
 set -u
 top=$(cd "$(dirname "$0")/../.." && pwd)
 out=$(mktemp -d)
@@ -49,4 +49,11 @@ sed -n '/=== The setup.ini checker/,/=== Installation/p' "$out/planted.txt" |
 [ "$(grep -c 'OS version: 10\.0\.' "$out/planted.txt")" -eq 3 ] || fail "a program of the run is not told Windows 10" "$out/planted.txt"
 grep -q '^  + file C:\\Program Files\\Demo Audio Suite\\notes.txt' "$out/planted.txt" ||
     fail "the leftover file is not reported" "$out/planted.txt"
+cp -r "$top/build/examples/demo" "$out/demo-0.9"
+sed -i 's/^AppVersion=.*/AppVersion=0.9/' "$out/demo-0.9/setup.ini"
+bash "$top/tools/try-install.sh" "$top/examples/demo" --upgrade-from "$out/demo-0.9" --out "$out/upgrade" > "$out/upgrade.txt" 2>&1 ||
+    fail "the example over its older version does not pass" "$out/upgrade.txt"
+grep -q "^=== PASSED: the earlier version's installation succeeded, installation succeeded, .*, 0 thing(s) left" "$out/upgrade.txt" ||
+    fail "the upgrade's verdict" "$out/upgrade.txt"
+grep -q 'text "Demo Audio Suite 0.9 is installed in ' "$out/upgrade.txt" || fail "the earlier version was not found" "$out/upgrade.txt"
 echo "try_install_test: passed"

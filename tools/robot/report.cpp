@@ -116,7 +116,7 @@ bool WriteHtmlReport(const Report &report, const std::string &path)
         for (const WindowSeen &seen : run.windows)
             WriteWindow(page, seen);
         fprintf(page, "<p>%s</p>\n", Escaped(run.ending).c_str());
-        if (&run == &report.runs.front()) {
+        if (run.title == "Installation") {
             fprintf(page, "<h3>What the installation added or changed</h3>\n");
             WriteChanges(page, report.installed, false);
             fprintf(page, "<h3>The journal %s</h3>\n<pre>%s</pre>\n", Escaped(report.journalPath).c_str(),

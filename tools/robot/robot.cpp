@@ -1001,6 +1001,7 @@ int UsualAnswer(const Window &box)
 {
     static const struct { const char *text; int button; } kPolicy[] = {
         { "will be installed on your computer", IDYES },
+        { "It will be removed before", IDYES },   // an earlier version, before version 2 is installed
         { "Do you really want to uninstall", IDYES },
         { "Keep the trace log file?", IDNO },
         { "Restart Windows now?", IDNO },

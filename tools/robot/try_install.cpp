@@ -3,10 +3,12 @@
 // and reports what the user saw (with a picture of each window), the journal, the trace logs and
 // what the two runs left behind, as text and as report.html.
 //   try_install PRODUCT_DIR OUT_DIR [--windows VERSION] [--advanced] [--install-dir DIR]
-//               [--group NAME] [--answer "TEXT=BUTTON"]... [--anyway] [--plant FILE]
-// Exit status 0 only when the script has no error, both runs succeeded and nothing is left that
-// the design does not leave on purpose. --plant (a file put into the installation folder between
-// the two runs) is the tool's own test.
+//               [--group NAME] [--answer "TEXT=BUTTON"]... [--anyway] [--upgrade-from OLD_DIR]
+//               [--plant FILE]
+// With --upgrade-from the product in OLD_DIR (an earlier version) is installed first, and the
+// product is installed over it. Exit status 0 only when the script has no error, every run
+// succeeded and nothing is left that the design does not leave on purpose. --plant (a file put
+// into the installation folder before the uninstallation) is the tool's own test.
 #include <windows.h>
 #include <cstdio>
 #include <string>
@@ -20,11 +22,12 @@
 namespace {
 
 const char kStagingFolder[] = "C:\\Product";
+const char kEarlierStagingFolder[] = "C:\\Product-earlier";
 const DWORD kWindowTimeoutMs = 60000;
 const DWORD kLookMs = 100;
 
 struct Options {
-    std::string product, out, windows, installDir, group, plant;
+    std::string product, out, windows, installDir, group, plant, upgradeFrom;
     bool advanced = false, anyway = false;
     std::vector<std::pair<std::string, std::string>> answers;   // text prefix, button
 };
@@ -193,6 +196,8 @@ bool ParseOptions(int argc, char **argv, Options *options)
             options->installDir = argv[++i];
         } else if (arg == "--group" && hasValue) {
             options->group = argv[++i];
+        } else if (arg == "--upgrade-from" && hasValue) {
+            options->upgradeFrom = robot::WindowsPath(argv[++i]);
         } else if (arg == "--plant" && hasValue) {
             options->plant = argv[++i];
         } else if (arg == "--answer" && hasValue) {
@@ -236,13 +241,12 @@ void EmulateWindows(const std::string &version)
     printf("Windows version emulated for every program of the runs: %s\n", version.c_str());
 }
 
-bool StageProduct(const Options &options)
+bool StageProduct(const std::string &product, const char *folder)
 {
-    RemoveTree(kStagingFolder);
-    if (!CopyTree(options.product, kStagingFolder) ||
-        !CopyFileA(robot::EnvPath("SETUP_EXE").c_str(), (std::string(kStagingFolder) + "\\setup.exe").c_str(), FALSE))
+    RemoveTree(folder);
+    if (!CopyTree(product, folder) || !CopyFileA(robot::EnvPath("SETUP_EXE").c_str(), (std::string(folder) + "\\setup.exe").c_str(), FALSE))
         return false;
-    printf("The product lies in \"%s\", setup.exe beside its setup.ini.\n", kStagingFolder);
+    printf("The product %s lies in \"%s\", setup.exe beside its setup.ini.\n", product.c_str(), folder);
     return true;
 }
 
@@ -265,6 +269,10 @@ void InstallAndUninstall(const Options &options, Report *report)
     if (!options.windows.empty())
         EmulateWindows(options.windows);
     Snapshot before = TakeSnapshot();
+    Outcome earlier;
+    if (!options.upgradeFrom.empty())
+        earlier = RunSetup(options, "Installation of the earlier version", std::string(kEarlierStagingFolder) + "\\setup.exe", "",
+                           kEarlierStagingFolder, report);
     Outcome install = RunSetup(options, "Installation", std::string(kStagingFolder) + "\\setup.exe", "", kStagingFolder, report);
     report->installed = CompareSnapshots(before, TakeSnapshot());
     printf("\n=== What the installation added or changed\n");
@@ -292,8 +300,10 @@ void InstallAndUninstall(const Options &options, Report *report)
     int unexplained = PrintChanges(report->left, true);
     ClearPendingRenames();
     bool errors = ErrorCount(report->findings) > 0;
-    report->passed = install.clean && uninstall.clean && unexplained == 0 && !errors;
+    report->passed = earlier.clean && install.clean && uninstall.clean && unexplained == 0 && !errors;
     report->verdict = std::string(report->passed ? "PASSED" : "FAILED") + ": " + (errors ? "setup.ini has errors (tried anyway), " : "") +
+                      (options.upgradeFrom.empty() ? "" : earlier.clean ? "the earlier version's installation succeeded, "
+                                                                        : "the earlier version's installation did not succeed, ") +
                       "installation " + (install.clean ? "succeeded" : "did not succeed") + ", uninstallation " +
                       (uninstall.clean ? "succeeded" : "did not succeed") + ", " + std::to_string(unexplained) +
                       " thing(s) left that the design does not leave";
@@ -307,15 +317,16 @@ int main(int argc, char **argv)
     Options options;
     if (!ParseOptions(argc, argv, &options)) {
         fprintf(stderr, "usage: try_install PRODUCT_DIR OUT_DIR [--windows VERSION] [--advanced] [--install-dir DIR] "
-                        "[--group NAME] [--answer \"TEXT=BUTTON\"]... [--anyway]\n");
+                        "[--group NAME] [--answer \"TEXT=BUTTON\"]... [--anyway] [--upgrade-from OLD_DIR]\n");
         return 2;
     }
     Report report;
     report.product = options.product;
     report.windowsVersion = options.windows;
     if (CheckFirst(options, &report)) {
-        if (!StageProduct(options)) {
-            fprintf(stderr, "cannot put the product and setup.exe into %s\n", kStagingFolder);
+        if (!StageProduct(options.product, kStagingFolder) ||
+            (!options.upgradeFrom.empty() && !StageProduct(options.upgradeFrom, kEarlierStagingFolder))) {
+            fprintf(stderr, "cannot put the products and setup.exe into %s\n", kStagingFolder);
             return 2;
         }
         InstallAndUninstall(options, &report);

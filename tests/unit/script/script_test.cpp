@@ -133,6 +133,18 @@ TEST_F(ScriptReader, TheDecoratedTwinAndValuesTooLongOnceExpanded)
               "Key ReadmeFile is too long once its variables are expanded (0/206 - File name is too long.)");
 }
 
+// setup.ini is read once and converted; a letter this Windows' code page lacks is named with its
+// line and key before anything is installed. ServiceImage waits for the installation folder.
+TEST_F(ScriptReader, ConvertedOnceAndServiceImageExpandedWhenUsed)
+{
+    EXPECT_EQ(Read(std::string(kGoodMain) + "ServiceImage=%InstallDir%\\svc.exe\r\nReadmeFile=Read M\xC3\xBC\r\n"), "");
+    EXPECT_STREQ(Script.ServiceImage, "%InstallDir%\\svc.exe");
+    EXPECT_STREQ(Script.ReadmeFile, "Read M\xFC") << "UTF-8 without a byte-order mark";
+    EXPECT_TRUE(Matches("Cannot read line 7 of \"*\\setup.ini\", key ReadmeFile: it holds a letter this Windows' code page 1252 "
+                        "lacks (0/1113 - *)", Read(std::string(kGoodMain) + "ReadmeFile=\xE3\x82\xBD\r\n")))
+        << log_.LastBoxText();
+}
+
 TEST_F(ScriptReader, EntriesSplitAtTheFirstCommaAndLongNamesAllRead)
 {
     std::string text = std::string(kGoodMain) + "[Files]\r\ndemo.exe=%InstallDir%\r\ndriver.sys=%WindowsDir%, drivers\r\n"

@@ -6,6 +6,7 @@
 #include <regex>
 #include <string>
 #include "../common/log_capture.h"
+#include "support/encoding.h"
 #include "support/errortext.h"
 #include "support/memory.h"
 #include "support/msgbox.h"
@@ -98,6 +99,35 @@ TEST(MsgBox, ALongProductNameKeepsTheModeAndEachBoxIsLoggedOnOneLine)
         EXPECT_EQ(GetLastError(), (DWORD)ERROR_PATH_NOT_FOUND);
         EXPECT_EQ(log.LastBoxText(), "Demo will be installed. Do you want to continue?");
         EXPECT_EQ(log.Lines().back()[8] == '*', level.second) << level.first;
+    }
+}
+
+// Text files as editors save them, in the code page this test runs in (1252, which has "\xFC" but
+// no katakana): ANSI as it is, UTF-8 and UTF-16 converted; exactly, or with a question mark.
+TEST(TextToAnsi, EveryEncodingEditorsSaveAndTheLineOfALetterTheCodePageLacks)
+{
+    const std::string so = "\xE3\x82\xBD";   // katakana "so" in UTF-8
+    struct Case { std::string bytes; bool exact; const char *result; DWORD badLine; };
+    const Case cases[] = {
+        { "AppName=M\xFCller", true, "AppName=M\xFCller", 0 },                           // ANSI: not valid UTF-8
+        { "AppName=M\xC3\xBCller", true, "AppName=M\xFCller", 0 },                       // UTF-8 without a mark
+        { "\xEF\xBB\xBF" "AppName=M\xC3\xBCller", true, "AppName=M\xFCller", 0 },      // with one
+        { std::string("\xFF\xFE" "A\0=\0\xFC\0", 8), true, "A=\xFC", 0 },             // UTF-16
+        { std::string("\xFE\xFF\0A\0=\0\xFC", 8), true, "A=\xFC", 0 },                // big-endian
+        { "\xEF\xBB\xBF", true, "", 0 },                                              // the mark alone
+        { "[Main]\r\nAppName=M\xC3\xBCller\r\nAppVersion=" + so + "\r\n", true, NULL, 3 },
+        { "AppName=" + so, false, "AppName=?", 0 },
+    };
+    for (const Case &c : cases) {
+        DWORD length = 99, badLine = 0;
+        char *text = TextToAnsi(c.bytes.data(), (DWORD)c.bytes.size(), c.exact, &length, &badLine);
+        EXPECT_EQ(text != NULL ? std::string(text) : "(refused)", c.result != NULL ? c.result : "(refused)") << c.bytes;
+        EXPECT_EQ(badLine, c.badLine) << c.bytes;
+        if (text != NULL)
+            EXPECT_EQ(length, strlen(text)) << c.bytes;
+        else
+            EXPECT_EQ(GetLastError(), (DWORD)ERROR_NO_UNICODE_TRANSLATION);
+        MemFree(text);
     }
 }
 
