@@ -52,14 +52,20 @@ void DriverKeySetRelease(DriverKeySet *set)
         RegKeyRelease(&set->keys[i].key);
 }
 
-// A missing optional key is silent and leaves ERROR_FILE_NOT_FOUND as the last error.
+// Only what the operations need: reading, enumerating, setting and deleting values. A required key
+// that a system lacks (Userinstallable.drivers, drivers.desc) is created as Windows would have it,
+// and stays; a missing optional one is silent and leaves ERROR_FILE_NOT_FOUND as the last error.
 bool DriverKeyOpen(DriverKey *key)
 {
+    const REGSAM kValueAccess = KEY_QUERY_VALUE | KEY_SET_VALUE;
     if (RegKeyHandle(&key->key) != NULL)
         return true;
     char path[MAX_PATH];
     wsprintfA(path, "%s%s", kDriversRoot, key->shortName);
-    return RegKeyOpen(&key->key, HKEY_LOCAL_MACHINE, path, true, !key->optional);
+    if (key->optional)
+        return RegKeyOpen(&key->key, HKEY_LOCAL_MACHINE, path, kValueAccess, false);
+    return RegKeyOpen(&key->key, HKEY_LOCAL_MACHINE, path, kValueAccess, false) ||
+           (GetLastError() == ERROR_FILE_NOT_FOUND && RegKeyCreate(&key->key, HKEY_LOCAL_MACHINE, path, kValueAccess));
 }
 
 BYTE ParseMmeCategories(const char *text)

@@ -257,9 +257,13 @@ static const DeviceProblem kDeviceProblems[] = {
     { CM_PROB_FAILED_START, "its driver could not start it" },
     { CM_PROB_FAILED_INSTALL, "no driver is installed for it" },
     { CM_PROB_FAILED_DRIVER_ENTRY, "its driver refused to start" },
-    { CM_PROB_DRIVER_FAILED_LOAD, "its driver could not be loaded; it may be missing or damaged" },
+    { CM_PROB_DRIVER_FAILED_LOAD, "its driver could not be loaded. On Windows 11 memory integrity (Windows Security, "
+                                  "Core isolation) refuses a driver that is not compatible with it: the product's maker must "
+                                  "supply one that is; otherwise the driver is missing or damaged" },
     { CM_PROB_DRIVER_BLOCKED, "Windows blocks its driver" },
-    { CM_PROB_UNSIGNED_DRIVER, "its driver is not signed" },
+    { CM_PROB_UNSIGNED_DRIVER, "its driver is not signed as this Windows requires. Windows 10 and 11 load only kernel "
+                               "drivers signed by Microsoft (attestation or WHQL), Windows 7 a WHQL-signed package: ask the "
+                               "product's maker for a driver signed for this Windows" },
     { 0, "Device Manager tells more" },
 };
 
@@ -277,6 +281,10 @@ static const char *DeviceProblemMeaning(ULONG code)
 static RunStatus CheckDeviceStarted(HDEVINFO list, SP_DEVINFO_DATA *element)
 {
     ULONG state = 0, problem = 0;
+    if (!BindSetupApiProcedure((FARPROC *)&SetupApi.GetDevNodeStatus, "CM_Get_DevNode_Status")) {
+        LogLine(kLogError, "The device's status is not checked");
+        return 0;
+    }
     CONFIGRET result = SetupApi.GetDevNodeStatus(&state, &problem, element->DevInst, 0);
     if (result != CR_SUCCESS) {
         LogLine(kLogError, "Cannot get the device's status (configuration manager code %u)", (DWORD)result);
@@ -382,6 +390,33 @@ RunStatus InstallWdmDevice()
         status = InstallWithInstaller(sourceInf);
     ShowProgress(false, NULL);
     return status;
+}
+
+bool IsWindowsInf(const char *path)
+{
+    char folder[MAX_PATH], infFolder[MAX_PATH];
+    return EndsWithText(path, ".inf") && SystemFolders.WindowsDir != NULL && JoinPath(infFolder, SystemFolders.WindowsDir, "inf") &&
+           lstrcmpiA(DirOfPath(folder, path), infFolder) == 0;
+}
+
+// This Wine's SetupUninstallOEMInfA answers yes and deletes nothing without force: what is left
+// of the INF then goes as a file (on Windows nothing is).
+bool RemoveDriverPackage(const char *infPath)
+{
+    const char *name = StrFindLastChar(infPath, '\\') + 1;
+    if (!BindSetupApiProcedure((FARPROC *)&SetupApi.UninstallOEMInf, "SetupUninstallOEMInfA"))
+        return false;
+    if (SetupApi.UninstallOEMInf(name, 0, NULL)) {
+        LogLine(kLogAction, "Removed driver package \"%s\"", name);
+        return DeleteOneFile(infPath);
+    }
+    SetupApiErrorToHresult();
+    if (GetLastError() == (DWORD)HRESULT_FROM_SETUPAPI(ERROR_INF_IN_USE_BY_DEVICES)) {
+        LogLine(kLogAction, "Driver package \"%s\" stays: another device uses it", name);
+        return true;
+    }
+    LogLine(kLogError, "Cannot remove driver package \"%s\" (%s)", name, LastErrorText());
+    return false;
 }
 
 RunStatus RemoveDevice(const char *instanceId)

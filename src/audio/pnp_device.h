@@ -33,3 +33,10 @@ bool QueryDeviceInfPath(HDEVINFO list, SP_DEVINFO_DATA *element, char *output);
 // Removes the device under the progress window; a device that is gone already is passed over
 // without a message. Never fails: a removal that fails has shown its box.
 RunStatus RemoveDevice(const char *instanceId);
+// Whether the path names an INF in the Windows INF folder, whose driver package the system keeps.
+bool IsWindowsInf(const char *path);
+// The driver package of such an INF goes the Windows way (its INF, PNF and catalog, from the driver
+// store too), after its device, and without force: a package another device still uses stays, with
+// a log line. True when it is gone or stays so; false when the system could not remove it, and
+// the caller deletes the INF as a plain file.
+bool RemoveDriverPackage(const char *infPath);

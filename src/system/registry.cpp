@@ -24,9 +24,9 @@ void RegKeyInit(RegKey *key)
     key->path = NULL;
 }
 
-bool RegKeyOpen(RegKey *key, HKEY parent, const char *subkey, bool fullAccess, bool reportMissing)
+bool RegKeyOpen(RegKey *key, HKEY parent, const char *subkey, REGSAM access, bool reportMissing)
 {
-    LONG rc = RegOpenKeyExA(parent, subkey, 0, fullAccess ? KEY_ALL_ACCESS : KEY_READ, &key->handle);
+    LONG rc = RegOpenKeyExA(parent, subkey, 0, access, &key->handle);
     SetLastError((DWORD)rc);
     if (rc == ERROR_SUCCESS) {
         key->path = StrDup(subkey);
@@ -38,9 +38,9 @@ bool RegKeyOpen(RegKey *key, HKEY parent, const char *subkey, bool fullAccess, b
     return false;
 }
 
-bool RegKeyCreate(RegKey *key, HKEY parent, const char *subkey)
+bool RegKeyCreate(RegKey *key, HKEY parent, const char *subkey, REGSAM access)
 {
-    LONG rc = RegCreateKeyA(parent, subkey, &key->handle);
+    LONG rc = RegCreateKeyExA(parent, subkey, 0, NULL, REG_OPTION_NON_VOLATILE, access, NULL, &key->handle, NULL);
     SetLastError((DWORD)rc);
     if (rc != ERROR_SUCCESS) {
         key->handle = NULL;
@@ -175,7 +175,7 @@ bool RegReadString(HKEY root, const char *subkey, const char *name, char *output
 {
     RegKey key;
     RegKeyInit(&key);
-    bool ok = RegKeyOpen(&key, root, subkey, false, true) &&
+    bool ok = RegKeyOpen(&key, root, subkey, KEY_READ, true) &&
               RegKeyQueryString(&key, name, output, reportMissing);
     RegKeyRelease(&key);
     return ok;

@@ -8,8 +8,11 @@ struct RegKey {
 };
 
 void RegKeyInit(RegKey *key);
-bool RegKeyOpen(RegKey *key, HKEY parent, const char *subkey, bool fullAccess, bool reportMissing);
-bool RegKeyCreate(RegKey *key, HKEY parent, const char *subkey);
+// access: the rights the operations on the key need (KEY_QUERY_VALUE | KEY_SET_VALUE to read,
+// set and delete values, KEY_CREATE_SUB_KEY to create a subkey), never more.
+bool RegKeyOpen(RegKey *key, HKEY parent, const char *subkey, REGSAM access, bool reportMissing);
+// Creates the key, or opens it when it exists, with those rights.
+bool RegKeyCreate(RegKey *key, HKEY parent, const char *subkey, REGSAM access);
 void RegKeyClose(RegKey *key);
 void RegKeyRelease(RegKey *key);
 HKEY RegKeyHandle(const RegKey *key);

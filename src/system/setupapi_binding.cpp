@@ -1,6 +1,7 @@
 #include "system/setupapi_binding.h"
 #include "support/msgbox.h"
 #include "support/errortext.h"
+#include "support/tracelog.h"
 #include "system/library.h"
 
 SetupApiBinding SetupApi;
@@ -26,8 +27,6 @@ static const ProcedureSlot kSetupApiProcedures[] = {
     { "SetupDiCallClassInstaller", (FARPROC *)&SetupApi.CallClassInstaller },
     { "SetupDiRemoveDevice", (FARPROC *)&SetupApi.RemoveDevice },
     { "SetupDiDestroyDeviceInfoList", (FARPROC *)&SetupApi.DestroyDeviceInfoList },
-    // Whether Windows could start a device: setupapi.dll exports it on every version.
-    { "CM_Get_DevNode_Status", (FARPROC *)&SetupApi.GetDevNodeStatus },
     { NULL, NULL },
 };
 
@@ -44,4 +43,13 @@ bool LoadSetupApi()
         return false;
     }
     return true;
+}
+
+bool BindSetupApiProcedure(FARPROC *slot, const char *name)
+{
+    if (*slot == NULL && SetupApi.module != NULL)
+        *slot = GetProcAddress(SetupApi.module, name);
+    if (*slot == NULL)
+        LogLine(kLogError, "Cannot get addr of %s (%s)", name, LastErrorText());
+    return *slot != NULL;
 }

@@ -26,10 +26,16 @@ struct SetupApiBinding {
     decltype(&SetupDiCallClassInstaller) CallClassInstaller;
     decltype(&SetupDiRemoveDevice) RemoveDevice;
     decltype(&SetupDiDestroyDeviceInfoList) DestroyDeviceInfoList;
+    // Bound where they are used, not required at start-up: null until then, and when the system
+    // lacks them.
     decltype(&CM_Get_DevNode_Status) GetDevNodeStatus;
+    decltype(&SetupUninstallOEMInfA) UninstallOEMInf;
 };
 
 extern SetupApiBinding SetupApi;
 
-// Loads setupapi.dll and resolves all its procedures; a missing one is shown in a box.
+// Loads setupapi.dll and resolves its twenty procedures; a missing one is shown in a box.
 bool LoadSetupApi();
+// One of the procedures bound where they are used (slot: a member above); false, with a log
+// line naming it, when the system lacks it.
+bool BindSetupApiProcedure(FARPROC *slot, const char *name);

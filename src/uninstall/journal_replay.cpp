@@ -185,6 +185,8 @@ static RunStatus UndoCreateFile(const char *path, const char *)
 {
     RunStatus status;
     StatusInit(&status);
+    if (IsWindowsInf(path) && RemoveDriverPackage(path))
+        return status;
     for (;;) {
         if (DeleteOneFile(path))
             return status;

@@ -55,9 +55,9 @@ bool RegisterUninstallEntry()
     RegKeyInit(&entry);
     if (!ComposeEntryTexts(entryName, command))
         goto done;
-    if (!RegKeyOpen(&parent, HKEY_LOCAL_MACHINE, kUninstallKey, true, true))
+    if (!RegKeyOpen(&parent, HKEY_LOCAL_MACHINE, kUninstallKey, KEY_CREATE_SUB_KEY, true))
         goto done;
-    if (!RegKeyCreate(&entry, RegKeyHandle(&parent), entryName))
+    if (!RegKeyCreate(&entry, RegKeyHandle(&parent), entryName, KEY_SET_VALUE))
         goto done;
     // Recorded before any value is set: a failure below still leaves the key to be removed.
     if (!JournalAddEvent(kEventCreateKey, "\"HKLM\\%s\\%s\"", kUninstallKey, entryName))

@@ -73,6 +73,13 @@ const Case kStartUps[] = {
     { "a setup API without one of its procedures", "", { "dll:setupapi.dll=SETUPAPI_PARTIAL_DLL" },
       { { "", "", { "Setup|error|Cannot get addr of SetupDiGetINFClassA (0/127 - *)|[OK]" }, 2 } }, { "logs:0" } },
     { "a setup API that cannot be loaded", "", { "dll:setupapi.dll=SETUPAPI_REFUSING_DLL" }, { { "", "", {}, 2 } }, { "logs:0" } },
+    // The device's status and the driver package's removal are bound where they are used: a
+    // system without them installs and removes a product without a device.
+    { "a setup API without the device status and the package removal", Script("Demo Audio", "[Files]\r\na.txt=%InstallDir%\r\n"),
+      { "dll:setupapi.dll=SETUPAPI_STUBS_DLL", "file:{product}\\a.txt=a" },
+      { { "", "", { kYesToInstall, kOptionsInstall, kInstallDone }, 0 },
+        { "{dir}\\setup.exe", "-u", { kYesToUninstall, kUninstallDone }, 0 } },
+      { "absent:{dir}", "logs:0" } },
     { "ProgramFilesDir that cannot be read", Script("Demo Audio"),
       { "regdel:HKLM\\Software\\Microsoft\\Windows\\CurrentVersion|ProgramFilesDir" },
       { { "", "", { "Setup|error|Cannot query registry value \"Software\\Microsoft\\Windows\\CurrentVersion\\ProgramFilesDir\" (0/2 - *)|[OK]",

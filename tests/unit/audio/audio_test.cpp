@@ -106,6 +106,20 @@ TEST_F(LegacyDriver, TheRdpKeyGetsItsOwnEntryOnlyWhenItExists)
     EXPECT_EQ(log_.BoxCount(), 0);
 }
 
+// A system that lacks Userinstallable.drivers (a fresh Wine, a trimmed Windows image) gets the
+// key as Windows would have it; it is the system's, and stays.
+TEST_F(LegacyDriver, AMissingUserInstallableKeyIsMadeAndStays)
+{
+    ASSERT_EQ(RegDeleteKeyA(HKEY_LOCAL_MACHINE, (kRoot.substr(5) + kKeys[1]).c_str()), ERROR_SUCCESS);
+    ASSERT_FALSE(RegistryKeyExists(kRoot + kKeys[1]));
+    ASSERT_TRUE(RegisterDriverModule("Demo Device", "testdrv.dll", "wave")) << log_.LastBoxText();
+    EXPECT_EQ(Value(kKeys[1], "wave1"), "testdrv.dll");
+    EXPECT_EQ(RemoveLegacyAudioDriver("testdrv.dll"), 0u);
+    EXPECT_TRUE(RegistryKeyExists(kRoot + kKeys[1]));
+    EXPECT_EQ(Value(kKeys[1], "wave1"), "");
+    EXPECT_EQ(log_.BoxCount(), 0) << log_.LastBoxText();
+}
+
 TEST_F(LegacyDriver, EveryValueWrittenIsTakenBackWhenARegistrationFails)
 {
     struct Case { const char *name; DWORD answer; bool fullSecondKey; const char *box; };

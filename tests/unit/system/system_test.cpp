@@ -24,7 +24,7 @@ protected:
         RegDeleteTreeA(HKEY_CURRENT_USER, kOwnKey);
         ASSERT_EQ(RegCreateKeyA(HKEY_CURRENT_USER, kOwnKey, &own_), ERROR_SUCCESS);
         RegKeyInit(&key_);
-        ASSERT_TRUE(RegKeyOpen(&key_, HKEY_CURRENT_USER, kOwnKey, true, true));
+        ASSERT_TRUE(RegKeyOpen(&key_, HKEY_CURRENT_USER, kOwnKey, KEY_QUERY_VALUE | KEY_SET_VALUE, true));
     }
     void TearDown() override
     {

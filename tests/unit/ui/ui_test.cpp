@@ -2,6 +2,7 @@
 // thread is blocked. (A stop right after the start is what every device removal in the end-to-end
 // rows does.)
 #include <gtest/gtest.h>
+#include <vector>
 #include "../common/log_capture.h"
 #include "support/runstate.h"
 #include "ui/progress.h"
@@ -37,6 +38,34 @@ TEST(Progress, ResponsiveWhileTheMainThreadIsBlocked)
     }
     ShowProgress(false, NULL);
     EXPECT_FALSE(IsWindow(window));
+}
+
+INT_PTR CALLBACK IdleDialogProc(HWND, UINT, WPARAM, LPARAM)
+{
+    return FALSE;
+}
+
+// A screen reader names a field from the static text right before it in the template, which is
+// the order of the dialog's children: each field's label comes first.
+TEST(Dialogs, EachFieldFollowsItsLabel)
+{
+    const struct { int dialog; std::vector<std::pair<int, const char *>> fields; } kDialogs[] = {
+        { IDD_LICENSE, { { IDC_LICENSE_TEXT, "Please read the license agreement:" } } },
+        { IDD_INSTALL_OPTIONS, { { IDC_INSTALL_DIR, "Installation folder name" }, { IDC_PROGRAM_GROUP, "Start Menu folder name" } } },
+    };
+    for (const auto &d : kDialogs) {
+        HWND dialog = CreateDialogParamA(GetModuleHandleA(NULL), MAKEINTRESOURCEA(d.dialog), NULL, IdleDialogProc, 0);
+        ASSERT_NE(dialog, nullptr) << d.dialog;
+        for (const auto &field : d.fields) {
+            HWND before = GetWindow(GetDlgItem(dialog, field.first), GW_HWNDPREV);
+            char label[64] = "", kind[16] = "";
+            GetWindowTextA(before, label, sizeof label);
+            GetClassNameA(before, kind, sizeof kind);
+            EXPECT_STREQ(kind, "Static") << field.first;
+            EXPECT_STREQ(label, field.second) << field.first;
+        }
+        DestroyWindow(dialog);
+    }
 }
 
 }  // namespace
