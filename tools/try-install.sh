@@ -59,9 +59,11 @@ if [ ! -f "$harness/xvfb.pid" ] || ! kill -0 "$(cat "$harness/xvfb.pid")" 2>/dev
 fi
 
 status=0
+. tools/harness/wine-env
+# The report is written in the code page Wine gives its programs; report.txt is UTF-8.
 SETUP_HARNESS_DIR="$harness" SETUP_EXE="$top/build/src/setup.exe" SETUP_TEST_TIMEOUT=600 \
     tools/harness/wine-run build/tools/robot/try_install.exe "$product" "$out" "${pass[@]}" \
-    | tee "$out/report.txt" || status=$?
+    | iconv -f "$(wine_codepage)" -t UTF-8 | tee "$out/report.txt" || status=$?
 echo
 echo "The report and a picture of every window are in $out (open report.html)"
 exit $status

@@ -126,7 +126,7 @@ static RunStatus ReadAndCheckScript()
     return FailedUnless(ReadSetupScript() && CheckDeviceKeys() && CheckServiceKeys());
 }
 
-static bool NeedsAdminRights()
+bool NeedsAdminRights()
 {
     return Run.IsNT && (DeviceMask() != kNoDevice || IsPresent(Script.ServiceName) || WantsUninstallEntry());
 }

@@ -41,7 +41,6 @@ const UINT kKeyNameSize = 64;
 const DWORD kEntryValueSize = MAX_PATH;
 const UINT kKeyListBytesPerEntry = 50;
 const char kAbsentMarker = 0x1A;
-const UINT kSectionNameSize = 64;
 const DWORD kKeyListSizeLimit = 1 << 20;
 
 const char *SectionDecoration()
@@ -62,46 +61,62 @@ int ReadProfileValue(const char *scriptPath, const char *section, const char *ke
     return (int)length;
 }
 
+bool ReadMainKey(const char *scriptPath, const char *section, const MainKey *row)
+{
+    char value[kMainValueSize];
+    if (ReadProfileValue(scriptPath, section, row->name, value, kMainValueSize) <= 0)
+        return true;
+    if (*row->value != NULL) {
+        ErrorBox(kDuplicateKeyMessage, row->name);
+        return false;
+    }
+    char expanded[MAX_PATH];
+    if (row->expandedWhenUsed) {
+        lstrcpyA(expanded, value);
+    } else if (!ExpandVariables(expanded, value)) {
+        ErrorBox(kKeyTooLongMessage, row->name, LastErrorText());
+        return false;
+    }
+    *row->value = StrDup(expanded);
+    LogLine(kLogValue, "%s=\"%s\"", row->name, expanded);
+    return true;
+}
+
 bool ReadMainKeys(const char *scriptPath, const char *section)
 {
     for (const MainKey *row = kMainKeyTable; row->name != NULL; row++) {
-        char value[kMainValueSize];
-        if (ReadProfileValue(scriptPath, section, row->name, value, kMainValueSize) <= 0)
-            continue;
-        if (*row->value != NULL) {
-            ErrorBox(kDuplicateKeyMessage, row->name);
+        if (!ReadMainKey(scriptPath, section, row))
             return false;
-        }
-        char expanded[MAX_PATH];
-        if (row->expandedWhenUsed) {
-            lstrcpyA(expanded, value);
-        } else if (!ExpandVariables(expanded, value)) {
-            ErrorBox(kKeyTooLongMessage, row->name, LastErrorText());
-            return false;
-        }
-        *row->value = StrDup(expanded);
-        LogLine(kLogValue, "%s=\"%s\"", row->name, expanded);
     }
     return true;
+}
+
+bool DecoratedSection(char *name, const char *base)
+{
+    // Without a decoration the twin would be the base section again: there is none to read.
+    if (SectionDecoration()[0] == '\0')
+        return false;
+    wsprintfA(name, "%s%s", base, SectionDecoration());
+    return true;
+}
+
+bool CheckRequiredKey(const MainKey *row)
+{
+    if (!row->required || (*row->value != NULL && (*row->value)[0] != '\0'))
+        return true;
+    ErrorBox(kMissingKeyMessage, row->name);
+    return false;
 }
 
 bool ReadMainSection(const char *scriptPath)
 {
     char decorated[kSectionNameSize];
-    if (!ReadMainKeys(scriptPath, "Main"))
+    if (!ReadMainKeys(scriptPath, "Main") || (DecoratedSection(decorated, "Main") && !ReadMainKeys(scriptPath, decorated)))
         return false;
-    // Without a decoration the twin would be the base section again: nothing more to read.
-    if (SectionDecoration()[0] != '\0') {
-        wsprintfA(decorated, "Main%s", SectionDecoration());
-        if (!ReadMainKeys(scriptPath, decorated))
-            return false;
-    }
     LogLine(kLogValue, "----");
     for (const MainKey *row = kMainKeyTable; row->name != NULL; row++) {
-        if (row->required && (*row->value == NULL || (*row->value)[0] == '\0')) {
-            ErrorBox(kMissingKeyMessage, row->name);
+        if (!CheckRequiredKey(row))
             return false;
-        }
     }
     return true;
 }
@@ -169,14 +184,11 @@ int ReadEntrySection(const char *scriptPath, const char *section, ScriptEntry *l
 
 static bool ReadListSections(const char *scriptPath, const char *base, ScriptEntry *list, DWORD *count)
 {
+    char decorated[kSectionNameSize];
     int read = ReadEntrySection(scriptPath, base, list, count, kScriptEntryLimit);
     if (read < 0)
         return false;
-    if (SectionDecoration()[0] == '\0')
-        return true;
-    char decorated[kSectionNameSize];
-    wsprintfA(decorated, "%s%s", base, SectionDecoration());
-    return ReadEntrySection(scriptPath, decorated, list, count, kScriptEntryLimit - (UINT)read) >= 0;
+    return !DecoratedSection(decorated, base) || ReadEntrySection(scriptPath, decorated, list, count, kScriptEntryLimit - (UINT)read) >= 0;
 }
 
 bool ReadFilesSection(const char *scriptPath)

@@ -28,6 +28,14 @@ char *ConvertScriptText(const char *bytes, DWORD size, const char *name, DWORD *
 int ReadProfileValue(const char *scriptPath, const char *section, const char *key, char *buffer, DWORD size);
 bool ReadMainSection(const char *scriptPath);
 bool ReadMainKeys(const char *scriptPath, const char *section);
+// One key of [Main] or its twin: read, refused after a box when it is a duplicate or too long
+// once expanded, else stored expanded (but for the keys expanded when used).
+bool ReadMainKey(const char *scriptPath, const char *section, const MainKey *row);
+// A required key that is absent or empty after both sections: false after a box.
+bool CheckRequiredKey(const MainKey *row);
+// The twin of a section (name: kSectionNameSize bytes); false where there is none to read.
+bool DecoratedSection(char *name, const char *base);
+const UINT kSectionNameSize = 64;
 // Appends at most `allowed` entries; the number read, or -1 after the limit box.
 int ReadEntrySection(const char *scriptPath, const char *section, ScriptEntry *list, DWORD *count, UINT allowed);
 bool ReadFilesSection(const char *scriptPath);

@@ -3,7 +3,8 @@
 # (a clean run, its report.html rendered by a real browser); on a script with errors (stopped
 # before anything is installed); on a product with a mistake the installer cannot see, run as
 # Windows 10 with a file left behind (the warning on top, every program told Windows 10, the
-# leftover reported); and the example over an older version of itself.
+# leftover reported); the example over an older version of itself; and a product named with a
+# letter beyond ASCII, its setup.ini in UTF-8, whose report page shows what the customer gets.
 set -u
 top=$(cd "$(dirname "$0")/../.." && pwd)
 out=$(mktemp -d)
@@ -16,9 +17,9 @@ browser() {
 
 bash "$top/tools/check-script.sh" "$top/examples/demo" > "$out/check-demo.txt" && grep -qx "setup.ini: no problems found" "$out/check-demo.txt" ||
     fail "the example product does not check clean" "$out/check-demo.txt"
-bash "$top/tools/check-script.sh" "$top/tests/fixtures/mistakes" > "$out/check-mistakes.txt" &&
+bash "$top/tools/check-script.sh" "$top/build/tests/fixtures/mistakes" > "$out/check-mistakes.txt" &&
     fail "a script with errors checks with exit status 0" "$out/check-mistakes.txt"
-grep -qx "setup.ini: 9 errors, 10 warnings" "$out/check-mistakes.txt" || fail "the mistakes are not all found" "$out/check-mistakes.txt"
+grep -qx "setup.ini: 14 errors, 10 warnings" "$out/check-mistakes.txt" || fail "the mistakes are not all found" "$out/check-mistakes.txt"
 
 bash "$top/tools/try-install.sh" "$top/examples/demo" --out "$out/clean" > "$out/clean.txt" 2>&1 ||
     fail "the example product does not pass" "$out/clean.txt"
@@ -34,7 +35,7 @@ browser --window-size=1200,2400 --screenshot="$out/report.png" "file://$out/clea
     fail "the browser cannot render report.html" "$out/chromium.txt"
 [ "$(stat -c %s "$out/report.png" 2>/dev/null || echo 0)" -gt 50000 ] || fail "report.html renders as an empty page" "$out/chromium.txt"
 
-bash "$top/tools/try-install.sh" "$top/tests/fixtures/mistakes" --out "$out/stopped" > "$out/stopped.txt" 2>&1 &&
+bash "$top/tools/try-install.sh" "$top/build/tests/fixtures/mistakes" --out "$out/stopped" > "$out/stopped.txt" 2>&1 &&
     fail "a script with errors passes" "$out/stopped.txt"
 grep -q "^=== STOPPED: setup.ini has errors" "$out/stopped.txt" || fail "a script with errors is not stopped" "$out/stopped.txt"
 grep -q "^=== Installation" "$out/stopped.txt" && fail "a script with errors is installed" "$out/stopped.txt"
@@ -56,4 +57,14 @@ bash "$top/tools/try-install.sh" "$top/examples/demo" --upgrade-from "$out/demo-
 grep -q "^=== PASSED: the earlier version's installation succeeded, installation succeeded, .*, 0 thing(s) left" "$out/upgrade.txt" ||
     fail "the upgrade's verdict" "$out/upgrade.txt"
 grep -q 'text "Demo Audio Suite 0.9 is installed in ' "$out/upgrade.txt" || fail "the earlier version was not found" "$out/upgrade.txt"
+mkdir -p "$out/mueller"
+printf '[Main]\r\nAppName=M\xc3\xbcller Studio\r\nAppVersion=1.0\r\nDefaultProgramGroup=M\xc3\xbcller Studio\r\nDefaultInstallDir=%%ProgramFilesDir%%\\%%AppName%%\r\nStartMenuFolder=%%CommonProgramsFolder%%\r\nRegisterUninstaller=1\r\n[Files]\r\nstudio.txt=%%InstallDir%%\r\n[Links]\r\nStudio=%%InstallDir%%\\studio.txt,%%InstallDir%%\\studio.ini -quiet\r\n' > "$out/mueller/setup.ini"
+echo studio > "$out/mueller/studio.txt"
+bash "$top/tools/try-install.sh" "$out/mueller" --out "$out/mueller-out" > "$out/mueller.txt" 2>&1 || fail "M\xc3\xbcller Studio does not pass" "$out/mueller.txt"
+browser --virtual-time-budget=10000 --dump-dom "file://$out/mueller-out/report.html" > "$out/mueller-dom.html" ||
+    fail "the browser cannot open the report" "$out/chromium.txt"
+for shown in "DisplayName: M\xc3\xbcller Studio 1.0" "M\xc3\xbcller Studio\\Studio.lnk -&gt; C:\\Program Files\\M\xc3\xbcller Studio\\studio.txt (arguments: C:\\Program Files\\M\xc3\xbcller Studio\\studio.ini -quiet)" \
+             'href="#line-2"' 'id="line-2"'; do
+    grep -qF "$(printf "$shown")" "$out/mueller-dom.html" || fail "the report does not show $(printf "$shown")" "$out/mueller-dom.html"
+done
 echo "try_install_test: passed"

@@ -1,25 +1,28 @@
 #include "checker.h"
 #include <windows.h>
 #include <algorithm>
+#include <map>
 #include <set>
+#include "inf_file.h"
+#include "program_file.h"
 #include "audio/legacy_driver.h"
 #include "audio/pnp_device.h"
 #include "install/copy_files.h"
-#include "install/folders.h"
 #include "install/install_product.h"
 #include "script/script_reader.h"
 #include "script/setup_script.h"
 #include "script/variables.h"
+#include "support/encoding.h"
 #include "support/errortext.h"
 #include "support/memory.h"
 #include "support/msgbox.h"
 #include "support/runstate.h"
 #include "support/text.h"
 #include "system/file_ops.h"
+#include "machine.h"
 
 namespace {
 
-const char kDecoration[] = ".NTamd64";
 const char kReference[] = " (setup-ini.md#%s)";
 
 std::string Lower(std::string text)
@@ -39,8 +42,14 @@ std::string Trimmed(const std::string &text)
     return first == std::string::npos ? "" : text.substr(first, last - first + 1);
 }
 
+bool IsMainSection(const std::string &section)
+{
+    char decorated[kSectionNameSize];
+    return SameText(section, "Main") || (DecoratedSection(decorated, "Main") && SameText(section, decorated));
+}
+
 // setup.ini as lines: where each section and each key is, as the profile reader finds them (the
-// first of a name, names compared without regard to case).
+// first of a name counts, names compared without regard to case), and the keys given again.
 struct KeyLine {
     std::string section, name, value;
     int line;
@@ -48,7 +57,7 @@ struct KeyLine {
 
 struct ScriptLines {
     std::vector<std::pair<std::string, int>> sections;
-    std::vector<KeyLine> keys;
+    std::vector<KeyLine> keys, repeated;
 
     int SectionLine(const std::string &section) const
     {
@@ -69,6 +78,14 @@ struct ScriptLines {
         const KeyLine *key = Key(section, name);
         return key != nullptr ? key->line : SectionLine(section);
     }
+    // A [Main] key in the plain section or its twin.
+    int MainKeyLine(const std::string &name) const
+    {
+        char decorated[kSectionNameSize];
+        if (Key("Main", name) == nullptr && DecoratedSection(decorated, "Main") && Key(decorated, name) != nullptr)
+            return Key(decorated, name)->line;
+        return KeyOrSectionLine("Main", name);
+    }
 };
 
 ScriptLines ReadLines(const std::string &text)
@@ -87,8 +104,9 @@ ScriptLines ReadLines(const std::string &text)
             section = Trimmed(line.substr(1, line.find(']') - 1));
             if (lines.SectionLine(section) == 0)
                 lines.sections.push_back({ section, number });
-        } else if (line.find('=') != std::string::npos && lines.Key(section, Trimmed(line.substr(0, line.find('=')))) == nullptr) {
-            lines.keys.push_back({ section, Trimmed(line.substr(0, line.find('='))), Trimmed(line.substr(line.find('=') + 1)), number });
+        } else if (line.find('=') != std::string::npos) {
+            KeyLine key = { section, Trimmed(line.substr(0, line.find('='))), Trimmed(line.substr(line.find('=') + 1)), number };
+            (lines.Key(section, key.name) == nullptr ? lines.keys : lines.repeated).push_back(key);
         }
     }
     return lines;
@@ -96,13 +114,14 @@ ScriptLines ReadLines(const std::string &text)
 
 // The findings so far, and where a box of the installer's own code belongs while it runs.
 struct Check {
-    std::string scriptPath;
+    std::string sourcePath, readPath;   // setup.ini as shipped, and the copy the reader reads
+    std::string bytes;                  // setup.ini's bytes as shipped
     ScriptLines lines;
     std::vector<Finding> findings;
     int boxLine = 0;
     std::string boxWhere;
     const char *boxAnchor = nullptr;
-    std::set<std::string> installed;   // lower-case destinations of [Files]
+    std::map<std::string, std::string> installed;   // lower-case destination of [Files] -> its source
 };
 
 Check *current;
@@ -115,11 +134,24 @@ void Add(int line, const std::string &where, bool error, const std::string &text
     current->findings.push_back({ line, line == 0 ? where : "", error, text + reference });
 }
 
+// Refusals the installer's checks make about a key other than the one they look at first.
+const struct {
+    const char *text;
+    const char *key;
+} kRefusalKeys[] = {
+    { "Invalid service type", "ServiceType" },
+    { "Invalid service startup", "ServiceStartup" },
+};
+
 // The installer's own checks show their refusals in boxes: here each becomes an error where the
-// check was looking.
+// check was looking, or on the key the refusal names.
 int TakeBox(UINT, const char *text)
 {
-    Add(current->boxLine, current->boxWhere, true, text, current->boxAnchor);
+    int line = current->boxLine;
+    for (const auto &refusal : kRefusalKeys)
+        if (StrPrefixCompare(text, refusal.text, lstrlenA(refusal.text)) == 0)
+            line = current->lines.MainKeyLine(refusal.key);
+    Add(line, current->boxWhere, true, text, current->boxAnchor);
     return 0;
 }
 
@@ -146,7 +178,8 @@ std::string SystemMessage(const char *format, const std::string &path, DWORD err
 
 std::string Decorated(const std::string &section)
 {
-    return section + kDecoration;
+    char decorated[kSectionNameSize];
+    return DecoratedSection(decorated, section.c_str()) ? decorated : section;
 }
 
 // The smallest number of single-character edits from one name to the other, case ignored.
@@ -184,6 +217,7 @@ std::string Suggestion(const std::string &name, const std::vector<std::string> &
 
 const char *const kSections[] = { "Main", "Files", "Links" };
 
+// A misspelt section is never read: its entries are not installed, which no author means.
 void CheckSectionNames()
 {
     std::vector<std::string> known;
@@ -195,9 +229,9 @@ void CheckSectionNames()
         if (std::any_of(known.begin(), known.end(), [&](const std::string &k) { return SameText(k, section.first); }))
             continue;
         std::string nearest = Suggestion(section.first, known);
-        Add(section.second, "", false, "[" + section.first + "]: unknown section" +
+        Add(section.second, "", !nearest.empty(), "[" + section.first + "]: unknown section" +
             (nearest.empty() ? "; the installer reads only [Main], [Files] and [Links] and their .NTamd64 twins"
-                          : "; did you mean [" + nearest + "]?"), "how-setupini-is-read");
+                          : "; did you mean [" + nearest + "]? Nothing in it is installed"), "how-setupini-is-read");
     }
 }
 
@@ -213,9 +247,7 @@ void CheckMainKeyNames()
 {
     std::vector<std::string> known = MainKeyNames();
     for (const KeyLine &key : current->lines.keys) {
-        if (!SameText(key.section, "Main") && !SameText(key.section, Decorated("Main")))
-            continue;
-        if (std::any_of(known.begin(), known.end(), [&](const std::string &k) { return SameText(k, key.name); }))
+        if (!IsMainSection(key.section) || std::any_of(known.begin(), known.end(), [&](const std::string &k) { return SameText(k, key.name); }))
             continue;
         std::string nearest = Suggestion(key.name, known);
         Add(key.line, "", false, key.name + ": unknown key" + (nearest.empty() ? "; the installer ignores it" : "; did you mean " + nearest + "?"),
@@ -223,40 +255,12 @@ void CheckMainKeyNames()
     }
 }
 
-// A [Main] value read and expanded as the installer does it: the plain section first, the
-// decorated one after it, so a value may use only what is known by then.
-void ReadMainPass(const std::string &section, bool decorated)
+void CheckRepeatedKeys()
 {
-    for (const MainKey *row = kMainKeyTable; row->name != NULL; row++) {
-        char value[kMainValueSize];
-        if (ReadProfileValue(current->scriptPath.c_str(), section.c_str(), row->name, value, kMainValueSize) <= 0)
-            continue;
-        int line = current->lines.KeyOrSectionLine(section, row->name);
-        if (*row->value != NULL) {
-            Add(line, "", true, Format(kDuplicateKeyMessage, row->name), "main");
-            continue;
-        }
-        char expanded[MAX_PATH];
-        if (!ExpandVariables(expanded, value)) {
-            char errorText[kErrorTextSize];
-            Add(line, "", true, Format(kKeyTooLongMessage, row->name, ErrorText(errorText, ERROR_FILENAME_EXCED_RANGE)), "main");
-            continue;
-        }
-        *row->value = StrDup(expanded);
-        // A value empty in one of the twins is no duplicate: the other one counts.
-        char other[kMainValueSize];
-        std::string otherSection = decorated ? "Main" : Decorated("Main");
-        if (ReadProfileValue(current->scriptPath.c_str(), otherSection.c_str(), row->name, other, kMainValueSize) == 0)
-            Add(current->lines.KeyOrSectionLine(otherSection, row->name), "", false,
-                std::string(row->name) + " is also in [" + otherSection + "], empty: the value in [" + section + "] counts", "main");
-    }
-}
-
-void CheckRequiredKeys()
-{
-    for (const MainKey *row = kMainKeyTable; row->name != NULL; row++)
-        if (row->required && (*row->value == NULL || (*row->value)[0] == '\0'))
-            Add(current->lines.SectionLine("Main"), "[Main]", true, Format(kMissingKeyMessage, row->name), "main");
+    for (const KeyLine &key : current->lines.repeated)
+        Add(key.line, "", false, key.name + " is given again in [" + key.section + "] (first on line " +
+            std::to_string(current->lines.Key(key.section, key.name)->line) + "): the first value counts, this one is ignored",
+            "how-setupini-is-read");
 }
 
 // A comment after a value stays part of it: the profile reader knows comment lines only.
@@ -270,10 +274,156 @@ void CheckInlineComments()
     }
 }
 
+// The code pages of the customers' Windows, for a letter that some of them lack.
+const struct {
+    UINT page;
+    const char *windows;
+} kCustomerCodePages[] = {
+    { 1250, "Central European" }, { 1251, "Cyrillic" }, { 1252, "Western" }, { 1253, "Greek" }, { 1254, "Turkish" },
+    { 1255, "Hebrew" }, { 1256, "Arabic" }, { 1257, "Baltic" }, { 1258, "Vietnamese" }, { 874, "Thai" }, { 932, "Japanese" },
+    { 936, "Simplified Chinese" }, { 949, "Korean" }, { 950, "Traditional Chinese" },
+};
+
+// The first letter of the line that some customers' code pages lack, and which lack it: "" when
+// every one has all its letters.
+std::string LackingLetter(const std::wstring &line, std::string *lacking)
+{
+    for (WCHAR c : line) {
+        if (c < 0x80)
+            continue;
+        std::vector<std::string> windows;
+        std::string pages;
+        for (const auto &page : kCustomerCodePages) {
+            char bytes[8];
+            BOOL lost = FALSE;
+            if (WideCharToMultiByte(page.page, WC_NO_BEST_FIT_CHARS, &c, 1, bytes, sizeof bytes, NULL, &lost) == 0 || lost) {
+                windows.push_back(page.windows);
+                pages += std::string(pages.empty() ? "" : ", ") + std::to_string(page.page);
+            }
+        }
+        if (!windows.empty()) {
+            char letter[8] = "";
+            WideCharToMultiByte(CP_ACP, 0, &c, 1, letter, sizeof letter - 1, NULL, NULL);
+            *lacking = "";
+            for (size_t i = 0; i < windows.size(); i++)
+                *lacking += (i == 0 ? "" : i + 1 == windows.size() ? " and " : ", ") + windows[i];
+            *lacking += " Windows (" + pages + ")";
+            return letter;
+        }
+    }
+    return "";
+}
+
+// The lines of a text saved in UTF-8 or UTF-16, as written.
+std::vector<std::wstring> WideLines(const std::string &bytes, TextEncoding encoding)
+{
+    std::wstring wide;
+    if (encoding == kUtf16Text || encoding == kUtf16BigEndianText) {
+        for (size_t i = 2; i + 1 < bytes.size(); i += 2)
+            wide += encoding == kUtf16Text ? (WCHAR)((BYTE)bytes[i] | (BYTE)bytes[i + 1] << 8) : (WCHAR)((BYTE)bytes[i] << 8 | (BYTE)bytes[i + 1]);
+    } else {
+        int skip = encoding == kUtf8BomText ? 3 : 0;
+        wide.resize(MultiByteToWideChar(CP_UTF8, 0, bytes.data() + skip, (int)bytes.size() - skip, NULL, 0));
+        MultiByteToWideChar(CP_UTF8, 0, bytes.data() + skip, (int)bytes.size() - skip, &wide[0], (int)wide.size());
+    }
+    std::vector<std::wstring> lines;
+    for (size_t at = 0; at <= wide.size();) {
+        size_t end = wide.find(L'\n', at);
+        lines.push_back(wide.substr(at, end == std::wstring::npos ? std::wstring::npos : end - at));
+        at = end == std::wstring::npos ? wide.size() + 1 : end + 1;
+    }
+    return lines;
+}
+
+// A text in this Windows' own code page reads as other letters on a Windows of another: the line
+// of its first letter beyond ASCII, or 0.
+int FirstLineBeyondAscii(const std::string &bytes)
+{
+    auto beyond = std::find_if(bytes.begin(), bytes.end(), [](char c) { return (BYTE)c >= 0x80; });
+    return beyond == bytes.end() ? 0 : (int)std::count(bytes.begin(), beyond, '\n') + 1;
+}
+
+const char kOwnCodePage[] = " is saved in this Windows' own code page (%u): a Windows of another code page reads its letters "
+                            "beyond ASCII as others; save it in UTF-8";
+
+// setup.ini saved in UTF-8 or UTF-16 holds what the author wrote; a letter some customers' code
+// pages lack stops the installation on their Windows, before anything is installed.
+void CheckScriptEncoding()
+{
+    char text[kMaxFormattedText];
+    TextEncoding encoding = DetectTextEncoding(current->bytes.data(), (DWORD)current->bytes.size());
+    if (encoding == kAnsiText) {
+        int line = FirstLineBeyondAscii(current->bytes);
+        wsprintfA(text, kOwnCodePage, GetACP());
+        if (line != 0)
+            Add(line, "", false, std::string("setup.ini") + text, "how-setupini-is-read");
+        return;
+    }
+    std::vector<std::wstring> lines = WideLines(current->bytes, encoding);
+    for (size_t i = 0; i < lines.size(); i++) {
+        std::string lacking, letter = LackingLetter(lines[i], &lacking);
+        const KeyLine *key = NULL;
+        for (const KeyLine &k : current->lines.keys)
+            key = k.line == (int)i + 1 ? &k : key;
+        if (!letter.empty() && key != NULL)
+            Add(key->line, "", false, key->name + ": \"" + letter + "\" is missing from the code pages of " + lacking +
+                ": the installation stops there before anything is installed; use letters every customer's Windows has",
+                "how-setupini-is-read");
+    }
+}
+
+// The license shows a letter the code page lacks as its nearest, or a question mark.
+void CheckLicenseEncoding(const std::string &bytes, int line)
+{
+    char text[kMaxFormattedText];
+    TextEncoding encoding = DetectTextEncoding(bytes.data(), (DWORD)bytes.size());
+    if (encoding == kAnsiText) {
+        wsprintfA(text, kOwnCodePage, GetACP());
+        if (FirstLineBeyondAscii(bytes) != 0)
+            Add(line, "", false, std::string(Script.LicenseFile) + text, "how-setupini-is-read");
+        return;
+    }
+    for (const std::wstring &licenseLine : WideLines(bytes, encoding)) {
+        std::string lacking, letter = LackingLetter(licenseLine, &lacking);
+        if (!letter.empty()) {
+            Add(line, "", false, std::string(Script.LicenseFile) + ": \"" + letter + "\" is missing from the code pages of " +
+                lacking + ": the license shows the nearest letter or a question mark there", "how-setupini-is-read");
+            return;
+        }
+    }
+}
+
+// [Main] as the installer reads it, the same code: the plain section, then its twin where the
+// installer reads one, each key on its line.
+void ReadMain()
+{
+    char decorated[kSectionNameSize];
+    bool twin = DecoratedSection(decorated, "Main");
+    for (const std::string &section : { std::string("Main"), std::string(twin ? decorated : "") }) {
+        if (section.empty())
+            continue;
+        for (const MainKey *row = kMainKeyTable; row->name != NULL; row++) {
+            LookAt(current->lines.KeyOrSectionLine(section, row->name), "", "main");
+            if (!ReadMainKey(current->readPath.c_str(), section.c_str(), row) || !twin)
+                continue;
+            // A value empty in one of the twins is no duplicate: the other one counts.
+            char value[kMainValueSize], other[kMainValueSize];
+            std::string otherSection = section == "Main" ? decorated : "Main";
+            if (ReadProfileValue(current->readPath.c_str(), section.c_str(), row->name, value, kMainValueSize) > 0 &&
+                ReadProfileValue(current->readPath.c_str(), otherSection.c_str(), row->name, other, kMainValueSize) == 0)
+                Add(current->lines.KeyOrSectionLine(otherSection, row->name), "", false, std::string(row->name) + " is also in [" +
+                    otherSection + "], empty: the value in [" + section + "] counts", "main");
+        }
+    }
+    LookAt(current->lines.SectionLine("Main"), "[Main]", "main");
+    for (const MainKey *row = kMainKeyTable; row->name != NULL; row++)
+        CheckRequiredKey(row);
+}
+
 void CheckRegisterUninstaller()
 {
     if (Script.RegisterUninstaller != NULL && lstrcmpA(Script.RegisterUninstaller, "1") != 0)
-        Add(current->lines.KeyOrSectionLine("Main", "RegisterUninstaller"), "", false,
+        Add(current->lines.MainKeyLine("RegisterUninstaller"), "", false,
             std::string("RegisterUninstaller is \"") + Script.RegisterUninstaller + "\": only 1 registers the uninstaller, "
             "anything else registers nothing", "main");
 }
@@ -285,11 +435,12 @@ bool IsVariableName(const std::string &name)
 }
 
 // What a %Name% that is not one of the installer's own becomes, or "" when it is fine.
-std::string VariableProblem(const std::string &name, bool inMain)
+std::string VariableProblem(const std::string &name, const std::string &key, bool inMain)
 {
     for (const Variable *variable = kVariableTable; variable->name != NULL; variable++) {
         if (name == variable->name)
-            return inMain && name == "InstallDir" ? "%InstallDir% is not known while [Main] is read: it expands to nothing" : "";
+            return inMain && name == "InstallDir" && !SameText(key, "ServiceImage")
+                       ? "%InstallDir% is not known while [Main] is read: it expands to nothing" : "";
         if (SameText(name, variable->name))
             return "%" + name + "%: variable names are case-sensitive; did you mean %" + variable->name + "%?";
     }
@@ -302,7 +453,6 @@ std::string VariableProblem(const std::string &name, bool inMain)
 void CheckVariables()
 {
     for (const KeyLine &key : current->lines.keys) {
-        bool inMain = SameText(key.section, "Main") || SameText(key.section, Decorated("Main"));
         for (size_t open = key.value.find('%'); open != std::string::npos; open = key.value.find('%', open + 1)) {
             size_t close = key.value.find('%', open + 1);
             if (close == std::string::npos)
@@ -310,7 +460,7 @@ void CheckVariables()
             std::string name = key.value.substr(open + 1, close - open - 1);
             if (!IsVariableName(name))
                 continue;
-            std::string problem = VariableProblem(name, inMain);
+            std::string problem = VariableProblem(name, key.name, IsMainSection(key.section));
             if (!problem.empty())
                 Add(key.line, "", false, problem, "variables");
             open = close;
@@ -318,33 +468,78 @@ void CheckVariables()
     }
 }
 
-std::string FolderOf(const std::string &path)
+// The installer's own check, on the line of the first device key, with what goes together.
+void CheckDevices()
 {
-    size_t slash = path.find_last_of('\\');
-    return slash == std::string::npos ? "" : path.substr(0, slash);
+    static const char *const kDeviceKeys[] = { "DeviceName", "DeviceHardwareId", "WdmDriverInfFile", "MmeDriverModule", "MmeDriverCategories" };
+    std::string present;
+    int line = 0;
+    for (const char *key : kDeviceKeys) {
+        const MainKey *row = kMainKeyTable;
+        while (lstrcmpA(row->name, key) != 0)
+            row++;
+        if (*row->value == NULL || (*row->value)[0] == '\0')
+            continue;
+        present += (present.empty() ? "" : ", ") + std::string(key);
+        line = line != 0 ? line : current->lines.MainKeyLine(key);
+    }
+    LookAt(line, "[Main]", "main");
+    size_t before = current->findings.size();
+    CheckDeviceKeys();
+    if (current->findings.size() > before)
+        current->findings.back().text.insert(current->findings.back().text.rfind(" ("),
+            ": DeviceName, DeviceHardwareId and WdmDriverInfFile go together (a Plug and Play device), or DeviceName, "
+            "MmeDriverModule and MmeDriverCategories (a legacy driver, NT systems only); present: " + present);
 }
 
-// The folders a fresh Windows has, which the installation may write into without making them.
-bool OnAFreshWindows(const std::string &folder)
+bool IsKernelService(DWORD type)
 {
-    if (folder.size() == 2 && folder[1] == ':')
-        return true;
-    const std::string windows = SystemFolders.WindowsDir, programs = SystemFolders.ProgramFilesDir;
-    const std::string fresh[] = { windows, windows + "\\system32", windows + "\\system32\\drivers", windows + "\\inf",
-                                  windows + "\\Fonts", programs, programs + "\\Common Files",
-                                  SystemFolders.CommonProgramsFolder, SystemFolders.LocalProgramsFolder };
-    return std::any_of(std::begin(fresh), std::end(fresh), [&](const std::string &f) { return SameText(f, folder); });
+    return type == SERVICE_KERNEL_DRIVER || type == SERVICE_FILE_SYSTEM_DRIVER;
 }
 
-void CheckInstallFolder()
+// The installer's checks of the four keys, then what Windows takes of the numbers.
+void CheckServiceNumbers()
 {
-    if (Script.DefaultInstallDir == NULL)
+    LookAt(current->lines.MainKeyLine("ServiceName"), "[Main]", "a-service");
+    if (!CheckServiceKeys() || Script.ServiceName == NULL)
         return;
-    std::string parent = FolderOf(Script.DefaultInstallDir);
-    if (!parent.empty() && !OnAFreshWindows(parent))
-        Add(current->lines.KeyOrSectionLine("Main", "DefaultInstallDir"), "", true,
-            SystemMessage(kCannotCreateDirectory, Script.DefaultInstallDir, ERROR_PATH_NOT_FOUND) +
-            " on a fresh Windows: only the last folder of DefaultInstallDir is created", "main");
+    DWORD type = ParseNumber(Script.ServiceType, NULL, 10), startup = ParseNumber(Script.ServiceStartup, NULL, 10);
+    int line = current->lines.MainKeyLine("ServiceStartup");
+    if (startup > SERVICE_DISABLED)
+        Add(line, "", true, "ServiceStartup " + std::to_string(startup) + ": Windows takes 0 to 4 (2 starts with Windows, 3 on "
+            "demand, 4 disabled); the service cannot be created and the installation is undone", "a-service");
+    else if (startup <= SERVICE_SYSTEM_START && !IsKernelService(type))
+        Add(line, "", true, "ServiceStartup " + std::to_string(startup) + ": boot (0) and system (1) start are for kernel drivers "
+            "only; the service cannot be created and the installation is undone", "a-service");
+}
+
+// A standard user who elevates with an administrator's password installs as that administrator.
+void CheckStartMenuFolder()
+{
+    if (Script.StartMenuFolder != NULL && SameText(Script.StartMenuFolder, SystemFolders.LocalProgramsFolder) && NeedsAdminRights())
+        Add(current->lines.MainKeyLine("StartMenuFolder"), "", false, "StartMenuFolder is the installing user's own Start Menu, "
+            "but the product needs administrator rights: a standard user who elevates with another account's password gets the "
+            "shortcuts in that account's Start Menu; use %CommonProgramsFolder%", "main");
+}
+
+// A file or shortcut name no file may have; a file's may hold a subfolder.
+bool HoldsForbiddenCharacter(const char *name, bool shortcut, char *found)
+{
+    for (const char *c = name; *c != '\0'; c = NextChar(c)) {
+        if (StrFindChar(shortcut ? "\\/:*?\"<>|" : "/:*?\"<>|", *c) != NULL && *c != '\0') {
+            *found = *c;
+            return true;
+        }
+    }
+    return false;
+}
+
+void CheckName(const char *name, bool shortcut, int line, const char *anchor)
+{
+    char forbidden = 0;
+    if (HoldsForbiddenCharacter(name, shortcut, &forbidden))
+        Add(line, "", true, std::string(name) + ": a " + (shortcut ? "shortcut's" : "file's") + " name cannot hold '" + forbidden +
+            "' (nor " + (shortcut ? "\\ / " : "/ ") + ": * ? \" < > |); the installation fails there", anchor);
 }
 
 // Where a list passes its limit: the first entry too many, counted over the plain section and
@@ -372,8 +567,8 @@ int EntryLine(const ScriptEntry *entry, DWORD index, DWORD plain, const char *se
     return current->lines.KeyOrSectionLine(index < plain ? section : Decorated(section), entry->Name);
 }
 
-// Each [Files] entry as the installation copies it: its source there, its destination folder
-// there or made by the installation, and no destination twice.
+// Each [Files] entry as the installation copies it: its name one a file may have, its source
+// there, and no destination twice.
 void CheckFiles()
 {
     DWORD plain = PlainEntries("Files", Script.FileCount);
@@ -381,34 +576,36 @@ void CheckFiles()
         const ScriptEntry *entry = &Script.FileList[i];
         int line = EntryLine(entry, i, plain, "Files");
         char source[MAX_PATH], destination[MAX_PATH];
+        CheckName(entry->Name, false, line, "files");
         LookAt(line, "", "files");
         if (!ComposeEntryPaths(entry, source, destination))
             continue;
         if (!FileExists(source))
             Add(line, "", true, SystemMessage(kCannotOpenSource, source, GetLastError()), "files");
-        std::string folder = FolderOf(destination);
-        if (!SameText(folder, Run.InstallDir) && !OnAFreshWindows(folder))
-            Add(line, "", true, SystemMessage(kCannotCreateDestination, destination, ERROR_PATH_NOT_FOUND) +
-                ": nothing creates the folder " + folder, "files");
-        if (!current->installed.insert(Lower(destination)).second)
+        if (!current->installed.insert({ Lower(destination), source }).second)
             Add(line, "", true, Format(kAlreadyExists, "File", destination) + ": two entries install it", "files");
     }
 }
 
-bool Installed(const std::string &path)
+// The file a path names once the product is installed: the source that [Files] copies there, or
+// the file that is there already; "" when there is none.
+std::string FileThere(const std::string &path)
 {
-    return current->installed.count(Lower(path)) != 0;
+    auto found = current->installed.find(Lower(path));
+    if (found != current->installed.end())
+        return found->second;
+    return FileExists(path.c_str()) ? path : "";
 }
 
-// A program named with its arguments: the longest blank-ended beginning that is a file.
-bool InstalledOrThere(const std::string &command)
+// A program named with its arguments: the longest blank-ended beginning that is a file there.
+std::string ProgramThere(const std::string &command)
 {
     for (size_t end = command.size(); end != std::string::npos && end > 0; end = command.rfind(' ', end - 1)) {
-        std::string path = command.substr(0, end);
-        if (Installed(path) || FileExists(path.c_str()))
-            return true;
+        std::string file = FileThere(command.substr(0, end));
+        if (!file.empty())
+            return file;
     }
-    return false;
+    return "";
 }
 
 void CheckLinks()
@@ -419,67 +616,128 @@ void CheckLinks()
         const ScriptEntry *entry = &Script.LinkList[i];
         int line = EntryLine(entry, i, plain, "Links");
         char target[MAX_PATH];
+        CheckName(entry->Name, true, line, "links");
         LookAt(line, "", "links");
         if (!ExpandVariables(target, entry->Path, "Cannot set shortcut object path \"%s\" (%s)"))
             continue;
-        if (!InstalledOrThere(target))
+        if (ProgramThere(target).empty())
             Add(line, "", false, std::string(entry->Name) + ": no [Files] entry installs its target " + target, "links");
         if (!names.insert(Lower(entry->Name)).second)
             Add(line, "", false, std::string(entry->Name) + ": a second shortcut of this name replaces the first", "links");
     }
 }
 
+// The service's program must be there once the files are copied, and be what its type says:
+// a program for a service of its own process, a 64-bit kernel driver for a kernel service.
 void CheckService()
 {
-    if (Script.ServiceImage != NULL && !InstalledOrThere(Script.ServiceImage))
-        Add(current->lines.KeyOrSectionLine("Main", "ServiceImage"), "", false,
-            std::string("ServiceImage: no [Files] entry installs ") + Script.ServiceImage, "a-service");
+    char image[MAX_PATH];
+    if (Script.ServiceImage == NULL || Script.ServiceType == NULL || !ExpandVariables(image, Script.ServiceImage))
+        return;
+    int line = current->lines.MainKeyLine("ServiceImage");
+    std::string program = ProgramThere(image);
+    if (program.empty()) {
+        Add(line, "", true, std::string("ServiceImage: no [Files] entry installs ") + image + ": the service cannot start and the "
+            "installation is undone", "a-service");
+        return;
+    }
+    ProgramFile file;
+    ReadProgramFile(program, &file);
+    DWORD type = ParseNumber(Script.ServiceType, NULL, 10);
+    std::string name = program.substr(program.find_last_of('\\') + 1);
+    if (IsKernelService(type) && !(file.image && file.native && file.is64))
+        Add(current->lines.MainKeyLine("ServiceType"), "", true, "ServiceType " + std::to_string(type) + " makes a kernel driver, but " +
+            name + " is " + ProgramKind(file) + ": the service cannot start and the installation is undone", "a-service");
+    else if (!IsKernelService(type) && (!file.image || file.native || file.isDll))
+        Add(file.native ? current->lines.MainKeyLine("ServiceType") : line, "", true, name + " is " + ProgramKind(file) +
+            (file.native ? ": a kernel driver's service takes ServiceType 1" : ": a service's ServiceImage is a program (.exe)") +
+            "; the service cannot start and the installation is undone", "a-service");
 }
 
+// The module must reach the system folder, and be a 64-bit DLL with the driver entry point the
+// multimedia system calls.
 void CheckLegacyDriver()
 {
     if (Script.MmeDriverModule == NULL)
         return;
-    int line = current->lines.KeyOrSectionLine("Main", "MmeDriverModule");
+    int line = current->lines.MainKeyLine("MmeDriverModule");
     if (Script.MmeDriverCategories != NULL) {
-        LookAt(current->lines.KeyOrSectionLine("Main", "MmeDriverCategories"), "", "a-legacy-driver");
+        LookAt(current->lines.MainKeyLine("MmeDriverCategories"), "", "a-legacy-driver");
         ParseMmeCategories(Script.MmeDriverCategories);
     }
     char module[MAX_PATH];
-    if (JoinPath(module, SystemFolders.WindowsDir, (std::string("system32\\") + Script.MmeDriverModule).c_str()) && !Installed(module))
+    if (!JoinPath(module, SystemFolders.WindowsDir, (std::string("system32\\") + Script.MmeDriverModule).c_str()))
+        return;
+    std::string source = current->installed.count(Lower(module)) ? current->installed[Lower(module)] : "";
+    if (source.empty()) {
         Add(line, "", false, std::string("MmeDriverModule: no [Files] entry copies ") + Script.MmeDriverModule +
             " into the system folder (%WindowsDir%\\system32), where Windows looks for it", "a-legacy-driver");
+        return;
+    }
+    ProgramFile file;
+    ReadProgramFile(source, &file);
+    std::string problem = !file.image || !file.isDll ? "is " + ProgramKind(file) + ", not a driver module (a DLL)"
+                          : !file.is64           ? "is a 32-bit DLL, which the 64-bit system cannot load"
+                          : !file.exports.count("DriverProc") ? "exports no DriverProc, the entry point the multimedia system calls"
+                                                               : "";
+    if (!problem.empty())
+        Add(line, "", true, std::string(Script.MmeDriverModule) + " " + problem + ": it cannot be installed, and the installation "
+            "is undone", "a-legacy-driver");
 }
 
-// 64-bit Windows installs no driver package without a signed catalog.
+// The INF as 64-bit Windows reads it for the product's hardware id.
 void CheckDriverPackage()
 {
     if (Script.WdmDriverInfFile == NULL)
         return;
     char inf[MAX_PATH];
-    LookAt(current->lines.KeyOrSectionLine("Main", "WdmDriverInfFile"), "", "a-plug-and-play-device");
+    int line = current->lines.MainKeyLine("WdmDriverInfFile");
+    LookAt(line, "", "a-plug-and-play-device");
     if (!FindSourceInf(inf))
         return;
-    char catalog[MAX_PATH] = "";
-    GetPrivateProfileStringA("Version", "CatalogFile", "", catalog, MAX_PATH, inf);
-    if (catalog[0] == '\0')
-        GetPrivateProfileStringA("Version", "CatalogFile.NTamd64", "", catalog, MAX_PATH, inf);
-    if (catalog[0] == '\0')
-        Add(current->boxLine, "", false, std::string(Script.WdmDriverInfFile) + " names no CatalogFile: 64-bit Windows "
-            "refuses a driver package without a signed catalog", "a-plug-and-play-device");
+    InfPackage package = ReadInfPackage(inf);
+    std::string name = Script.WdmDriverInfFile, folder = std::string(inf).substr(0, std::string(inf).find_last_of('\\'));
+    const char *anchor = "a-plug-and-play-device";
+    if (package.className.empty() || package.classGuid.empty())
+        Add(line, "", true, name + " names no Class and ClassGuid in [Version]: Windows cannot tell what device it is for", anchor);
+    if (package.driverVer.empty())
+        Add(line, "", true, name + " names no DriverVer in [Version], which 64-bit Windows requires of a driver package", anchor);
+    if (package.catalog.empty())
+        Add(line, "", true, name + " names no CatalogFile: 64-bit Windows refuses a driver package without a signed catalog", anchor);
+    else if (!FileExists((folder + "\\" + package.catalog).c_str()))
+        Add(line, "", true, name + " names the catalog " + package.catalog + ", which the product does not ship: 64-bit Windows "
+            "refuses the package", anchor);
+    for (const std::string &file : package.sourceFiles)
+        if (!FileExists((folder + "\\" + file).c_str()))
+            Add(line, "", true, name + " brings " + file + " ([SourceDisksFiles]), which the product does not ship: Windows "
+                "refuses the package", anchor);
+    if (Script.DeviceHardwareId == NULL)
+        return;
+    int idLine = current->lines.MainKeyLine("DeviceHardwareId");
+    if (!package.has64BitModels)
+        Add(idLine, "", true, name + "'s [Manufacturer] names no models section for NTamd64: 64-bit Windows finds no driver in it",
+            anchor);
+    else if (std::none_of(package.hardwareIds.begin(), package.hardwareIds.end(),
+                          [](const std::string &id) { return SameText(id, Script.DeviceHardwareId); }))
+        Add(idLine, "", true, std::string("DeviceHardwareId ") + Script.DeviceHardwareId + ": " + name + " installs no driver for "
+            "it (its NTamd64 models name " + (package.hardwareIds.empty() ? std::string("none") : package.hardwareIds[0]) +
+            (package.hardwareIds.size() > 1 ? ", ..." : "") + ")", anchor);
 }
 
 void CheckNamedFiles()
 {
     if (Script.LicenseFile != NULL) {
         char path[MAX_PATH];
-        LookAt(current->lines.KeyOrSectionLine("Main", "LicenseFile"), "", "main");
-        if (JoinPath(path, Run.SourceDir, Script.LicenseFile, kCannotOpenFile))
-            MemFree(LoadFile(path, Script.LicenseFile, NULL));
+        DWORD size = 0;
+        LookAt(current->lines.MainKeyLine("LicenseFile"), "", "main");
+        char *license = JoinPath(path, Run.SourceDir, Script.LicenseFile, kCannotOpenFile) ? LoadFile(path, Script.LicenseFile, &size) : NULL;
+        if (license != NULL)
+            CheckLicenseEncoding(std::string(license, size), current->lines.MainKeyLine("LicenseFile"));
+        MemFree(license);
     }
     char help[MAX_PATH];
     if (Script.HelpFile != NULL && (!JoinPath(help, Run.SourceDir, Script.HelpFile) || !FileExists(help)))
-        Add(current->lines.KeyOrSectionLine("Main", "HelpFile"), "", false,
+        Add(current->lines.MainKeyLine("HelpFile"), "", false,
             std::string("HelpFile: ") + Script.HelpFile + " is not in the product folder, so the Help button stays hidden", "main");
 }
 
@@ -495,49 +753,59 @@ void StartAsTheInstaller(const std::string &folder)
     ResolveSystemFolders();
 }
 
-std::string ScriptText(const char *path)
+// setup.ini read once, converted as the installer converts it, into a copy of the checker's own
+// that the installer's reader reads; false when it cannot be read.
+bool ReadScript(const std::string &folder)
 {
-    char *text = LoadFile(path, "setup.ini", NULL);
-    std::string copy = text != NULL ? text : "";
+    char path[MAX_PATH];
+    DWORD size = 0, length = 0;
+    LookAt(0, "", "what-to-ship");
+    if (!JoinPath(path, folder.c_str(), "setup.ini", kCannotOpenFile))
+        return false;
+    current->sourcePath = path;
+    char *bytes = FileExists(path) ? LoadFile(path, path, &size) : NULL;
+    if (bytes == NULL) {
+        Add(0, "", true, SystemMessage(kCannotOpenFile, path, GetLastError()), "what-to-ship");
+        return false;
+    }
+    current->bytes.assign(bytes, size);
+    MemFree(bytes);
+    LookAt(0, "", "how-setupini-is-read");
+    char *text = ConvertScriptText(current->bytes.data(), size, path, &length);
+    if (text == NULL)
+        return false;
+    current->lines = ReadLines(text);
+    current->readPath = TempFolder() + "\\check-script-" + std::to_string(GetCurrentProcessId()) + ".ini";
+    bool written = WriteTextFile(current->readPath, std::string(text, length));
     MemFree(text);
-    return copy;
+    return written;
 }
 
 void CheckScript(const std::string &folder)
 {
-    char path[MAX_PATH];
     StartAsTheInstaller(folder);
-    LookAt(0, "", "what-to-ship");
-    if (!JoinPath(path, folder.c_str(), "setup.ini", kCannotOpenFile))
+    if (!ReadScript(folder))
         return;
-    if (!FileExists(path)) {
-        Add(0, "", true, SystemMessage(kCannotOpenFile, path, GetLastError()), "what-to-ship");
-        return;
-    }
-    current->scriptPath = path;
-    current->lines = ReadLines(ScriptText(path));
+    CheckScriptEncoding();
     CheckSectionNames();
     CheckMainKeyNames();
+    CheckRepeatedKeys();
     CheckInlineComments();
     CheckVariables();
-    ReadMainPass("Main", false);
-    ReadMainPass(Decorated("Main"), true);
-    CheckRequiredKeys();
+    ReadMain();
     CheckRegisterUninstaller();
-    LookAt(current->lines.KeyOrSectionLine("Main", "DeviceName"), "[Main]", "main");
-    CheckDeviceKeys();
-    LookAt(current->lines.KeyOrSectionLine("Main", "ServiceName"), "[Main]", "a-service");
-    CheckServiceKeys();
+    CheckDevices();
+    CheckServiceNumbers();
+    CheckStartMenuFolder();
     if (Script.DefaultInstallDir != NULL)
         Run.InstallDir = StrDup(Script.DefaultInstallDir);
     LookAt(LineOfLimit("Files"), "[Files]", "files");
-    ReadFilesSection(path);
+    ReadFilesSection(current->readPath.c_str());
     LookAt(LineOfLimit("Links"), "[Links]", "links");
-    ReadLinksSection(path);
-    CheckInstallFolder();
+    ReadLinksSection(current->readPath.c_str());
     CheckNamedFiles();
     if (Run.InstallDir != NULL)
-        current->installed.insert(Lower(std::string(Run.InstallDir) + "\\setup.exe"));   // the installer itself
+        current->installed[Lower(std::string(Run.InstallDir) + "\\setup.exe")] = "";   // the installer itself
     CheckFiles();
     CheckLinks();
     CheckService();
@@ -554,6 +822,8 @@ std::vector<Finding> CheckProduct(const std::string &folder)
     SetBoxSink(TakeBox);
     CheckScript(folder);
     SetBoxSink(NULL);
+    if (!check.readPath.empty())
+        DeleteFileA(check.readPath.c_str());
     current = nullptr;
     std::stable_sort(check.findings.begin(), check.findings.end(), [](const Finding &a, const Finding &b) { return a.line < b.line; });
     return check.findings;

@@ -3,9 +3,19 @@
 
 namespace {
 
-std::string Escaped(const std::string &text)
+// The page is UTF-8; the texts come in the ANSI code page of the machine the runs saw.
+std::string Utf8(const std::string &text)
 {
-    std::string html;
+    std::wstring wide(text.size(), L'\0');
+    wide.resize(MultiByteToWideChar(CP_ACP, 0, text.data(), (int)text.size(), &wide[0], (int)wide.size()));
+    std::string utf8(wide.size() * 3, '\0');
+    utf8.resize(WideCharToMultiByte(CP_UTF8, 0, wide.data(), (int)wide.size(), &utf8[0], (int)utf8.size(), NULL, NULL));
+    return utf8;
+}
+
+std::string Escaped(const std::string &ansi)
+{
+    std::string html, text = Utf8(ansi);
     for (char c : text) {
         switch (c) {
         case '&': html += "&amp;"; break;
@@ -44,12 +54,41 @@ const char kPictureCheck[] =
     "img.insertAdjacentHTML('afterend','<p class=\"missing\">picture missing: '+img.getAttribute('src')+'</p>');}});"
     "document.body.setAttribute('data-missing-pictures',missing);});</script>";
 
+// Each finding links to its line of setup.ini, shown below them with the lines numbered.
 void WriteFindings(FILE *page, const Report &report)
 {
     fprintf(page, "<h2>The setup.ini checker</h2>\n<ul>\n");
-    for (const Finding &finding : report.findings)
-        fprintf(page, "<li class=\"%s\">%s</li>\n", finding.error ? "error" : "warning", Escaped(FindingText(finding)).c_str());
-    fprintf(page, "</ul><p>%s</p>\n", Escaped(FindingsSummary(report.findings)).c_str());
+    for (const Finding &finding : report.findings) {
+        std::string text = Escaped(FindingText(finding));
+        if (finding.line != 0)
+            fprintf(page, "<li class=\"%s\"><a href=\"#line-%d\">%s</a></li>\n", finding.error ? "error" : "warning", finding.line,
+                    text.c_str());
+        else
+            fprintf(page, "<li class=\"%s\">%s</li>\n", finding.error ? "error" : "warning", text.c_str());
+    }
+    fprintf(page, "</ul><p>%s</p>\n<details open><summary>setup.ini</summary><pre class=\"script\">", Escaped(FindingsSummary(report.findings)).c_str());
+    std::vector<std::string> lines = SplitLines(report.script);
+    for (size_t i = 0; i < lines.size(); i++)
+        fprintf(page, "<span id=\"line-%d\">%4d  %s</span>\n", (int)i + 1, (int)i + 1, Escaped(lines[i]).c_str());
+    fprintf(page, "</pre></details>\n");
+}
+
+void WriteInstalledProduct(FILE *page, const InstalledProduct &product)
+{
+    static const struct { const char *title; std::vector<std::string> InstalledProduct::*lines; } kParts[] = {
+        { "The entry in the list of installed programs", &InstalledProduct::entry },
+        { "Shortcuts", &InstalledProduct::shortcuts },
+        { "Services", &InstalledProduct::services },
+        { "Drivers and devices", &InstalledProduct::drivers },
+    };
+    fprintf(page, "<h2>What the customer ends up with</h2>\n");
+    for (const auto &part : kParts) {
+        const std::vector<std::string> &lines = product.*part.lines;
+        fprintf(page, "<h3>%s</h3>\n%s", part.title, lines.empty() ? "<p>(none)</p>\n" : "<ul>\n");
+        for (const std::string &line : lines)
+            fprintf(page, "<li>%s</li>\n", Escaped(line).c_str());
+        fprintf(page, "%s", lines.empty() ? "" : "</ul>\n");
+    }
 }
 
 void WriteWindow(FILE *page, const WindowSeen &seen)
@@ -59,7 +98,7 @@ void WriteWindow(FILE *page, const WindowSeen &seen)
     if (!seen.picture.empty())
         fprintf(page, "<img src=\"%s\" alt=\"%s\">", Escaped(seen.picture).c_str(), Escaped(window.caption).c_str());
     else
-        fprintf(page, "<p>(gone before its picture could be taken)</p>");
+        fprintf(page, "<p>Window %02d: gone before its picture could be taken</p>", seen.number);
     fprintf(page, "<figcaption><b>%s</b>", Escaped(window.caption).c_str());
     if (window.isMessageBox) {
         fprintf(page, " &mdash; %s box<p>%s</p><p>", robot::IconName(window.icon), Lines(window.text).c_str());
@@ -97,12 +136,62 @@ void WriteChanges(FILE *page, const std::vector<Change> &changes, bool judge)
 
 }  // namespace
 
+InstalledProduct ReadInstalledProduct(const std::vector<Change> &installed, const std::string &journal)
+{
+    static const char kEntries[] = "key HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
+    static const char *const kEntryValues[] = { "DisplayName", "DisplayVersion", "Publisher", "EstimatedSize", "InstallLocation",
+                                                "InstallDate", "DisplayIcon", "UninstallString", "QuietUninstallString", "NoModify",
+                                                "NoRepair" };
+    static const char kDrivers[] = "value HKLM\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\";
+    InstalledProduct product;
+    for (const Change &change : installed) {
+        if (change.kind != '+')
+            continue;
+        const std::string &item = change.item;
+        if (item.compare(0, sizeof kEntries - 1, kEntries) == 0 && item.find('\\', sizeof kEntries - 1) == std::string::npos) {
+            for (const char *name : kEntryValues) {
+                std::string value = RegistryValue(item.substr(4), name);
+                if (!value.empty())
+                    product.entry.push_back(std::string(name) + ": " + value);
+            }
+        } else if (item.compare(0, 5, "file ") == 0 && item.size() > 9 && lstrcmpiA(item.substr(item.size() - 4).c_str(), ".lnk") == 0) {
+            Shortcut link;
+            if (ReadShortcut(item.substr(5), &link))
+                product.shortcuts.push_back(item.substr(5) + " -> " + link.target + (link.arguments.empty() ? "" : " (arguments: " +
+                                            link.arguments + ")"));
+        } else if (item.compare(0, 8, "service ") == 0) {
+            std::string name = item.substr(8);
+            product.services.push_back(name + ": " + ServiceState(name) + " (" +
+                                       RegistryValue("HKLM\\System\\CurrentControlSet\\Services\\" + name, "ImagePath") + ")");
+        } else if (item.compare(0, sizeof kDrivers - 1, kDrivers) == 0) {
+            product.drivers.push_back(item.substr(sizeof kDrivers - 1) + " = " + ChangeDetail(change));
+        }
+    }
+    for (const std::string &line : SplitLines(journal))
+        if (line.compare(0, 14, "InstallDevice ") == 0)
+            product.drivers.push_back("device " + line.substr(14));
+    return product;
+}
+
+void PrintInstalledProduct(const InstalledProduct &product)
+{
+    const std::pair<const char *, const std::vector<std::string> *> parts[] = {
+        { "the entry in the list of installed programs", &product.entry }, { "shortcuts", &product.shortcuts },
+        { "services", &product.services }, { "drivers and devices", &product.drivers },
+    };
+    for (const auto &part : parts) {
+        printf("  %s:%s\n", part.first, part.second->empty() ? " (none)" : "");
+        for (const std::string &line : *part.second)
+            printf("    %s\n", line.c_str());
+    }
+}
+
 bool WriteHtmlReport(const Report &report, const std::string &path)
 {
     FILE *page = fopen(path.c_str(), "wb");
     if (page == NULL)
         return false;
-    fprintf(page, "<!DOCTYPE html>\n<html><head><meta charset=\"windows-1252\"><title>try-install: %s</title><style>%s</style>"
+    fprintf(page, "<!DOCTYPE html>\n<html><head><meta charset=\"utf-8\"><title>try-install: %s</title><style>%s</style>"
                   "</head>\n<body>\n<h1>try-install: %s</h1>\n<p class=\"verdict %s\">%s</p>\n",
             Escaped(report.product).c_str(), kStyle, Escaped(report.product).c_str(), report.passed ? "passed" : "failed",
             Escaped(report.verdict).c_str());
@@ -110,6 +199,7 @@ bool WriteHtmlReport(const Report &report, const std::string &path)
         fprintf(page, "<p>Windows version emulated: %s, for every program started during the runs (setup.exe, its temporary "
                       "copy, the command interpreter, the product's service and driver modules).</p>\n",
                 Escaped(report.windowsVersion).c_str());
+    WriteInstalledProduct(page, report.installedProduct);
     WriteFindings(page, report);
     for (const RunSeen &run : report.runs) {
         fprintf(page, "<h2>%s</h2>\n<p><code>%s</code></p>\n", Escaped(run.title).c_str(), Escaped(run.command).c_str());

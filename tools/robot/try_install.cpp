@@ -17,6 +17,8 @@
 #include "machine.h"
 #include "report.h"
 #include "robot.h"
+#include "support/encoding.h"
+#include "support/memory.h"
 #include "ui/resource.h"
 
 namespace {
@@ -119,14 +121,14 @@ Outcome RunSetup(const Options &options, const char *title, const std::string &e
         }
         quiet = GetTickCount();
         char name[64];
-        size_t pictures = 0;
+        int number = 1;
         for (const RunSeen &earlier : report->runs)
-            pictures += earlier.windows.size();
-        sprintf(name, "%02d-%s.png", (int)pictures + 1, args.empty() ? "install" : "uninstall");
-        WindowSeen seen = { session.SavePng(window, options.out + "\\" + name) ? name : "", window, "" };
+            number += (int)earlier.windows.size();
+        sprintf(name, "%02d-%s.png", number, args.empty() ? "install" : "uninstall");
+        WindowSeen seen = { number, session.SavePng(window, options.out + "\\" + name) ? name : "", window, "" };
         logs.Look();
         Answer(options, session, &seen, &outcome);
-        printf("\n--- %s (%s)\n%s\n    -> the user %s\n", window.isMessageBox ? "message box" : "window",
+        printf("\n--- %s %02d (%s)\n%s\n    -> the user %s\n", window.isMessageBox ? "message box" : "window", number,
                seen.picture.empty() ? "gone before its picture could be taken" : ("picture " + seen.picture).c_str(),
                window.Describe().c_str(), seen.action.c_str());
         run.windows.push_back(seen);
@@ -218,6 +220,11 @@ bool ParseOptions(int argc, char **argv, Options *options)
 bool CheckFirst(const Options &options, Report *report)
 {
     report->findings = CheckProduct(options.product);
+    DWORD size = 0, badLine = 0;
+    std::string bytes = ReadFileText(options.product + "\\setup.ini");
+    char *text = TextToAnsi(bytes.data(), (DWORD)bytes.size(), false, &size, &badLine);
+    report->script = text != NULL ? text : "";
+    MemFree(text);
     printf("\n=== The setup.ini checker\n");
     for (const Finding &finding : report->findings)
         printf("%s\n", FindingText(finding).c_str());
@@ -280,6 +287,9 @@ void InstallAndUninstall(const Options &options, Report *report)
     report->journalPath = install.installDir + "\\uninst.ini";
     report->journal = ReadFileText(report->journalPath);
     printf("\n--- the journal %s\n%s", report->journalPath.c_str(), report->journal.empty() ? "(none)\n" : report->journal.c_str());
+    report->installedProduct = ReadInstalledProduct(report->installed, report->journal);
+    printf("\n=== What the customer ends up with\n");
+    PrintInstalledProduct(report->installedProduct);
 
     Outcome uninstall;
     std::string installedExe = install.installDir + "\\setup.exe";
