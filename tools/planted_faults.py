@@ -38,7 +38,7 @@ FAULTS = [
     ('missing-undo', 'a registry key\'s undo missing', 'src/uninstall/journal_replay.cpp',
      '{ kEventCreateKey, kSecondaryPhase, UndoCreateKey },', '{ kEventCreateKey, kSecondaryPhase, NULL },'),
     ('box-flags', 'the uninstall question without its default No', 'src/uninstall/uninstaller.cpp',
-     'MsgBox(MB_ICONQUESTION | MB_YESNO | MB_DEFBUTTON2, "Do you really', 'MsgBox(MB_ICONQUESTION | MB_YESNO, "Do you really'),
+     'MsgBox(MB_ICONQUESTION | MB_YESNO | MB_DEFBUTTON2, IDYES, "Do you really', 'MsgBox(MB_ICONQUESTION | MB_YESNO, IDYES, "Do you really'),
     ('buffer-short', 'the token reader\'s buffer one byte short', 'src/support/text.cpp',
      '    if (length >= size) {', '    if (length > size) {'),
     ('skipped-save', 'the journal\'s first save skipped', 'src/install/install_product.cpp',

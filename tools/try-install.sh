@@ -4,7 +4,7 @@
 # journal, the trace logs and what is left on the machine, in report.txt and report.html.
 #   tools/try-install.sh PRODUCT_DIR [--windows VERSION] [--advanced] [--install-dir DIR]
 #                        [--group NAME] [--answer "TEXT=BUTTON"]... [--anyway]
-#                        [--upgrade-from OLD_PRODUCT_DIR] [--out DIR]
+#                        [--upgrade-from OLD_PRODUCT_DIR] [--silent] [--out DIR]
 #   --windows VERSION    the Windows version every program of the runs is told: win7 (the
 #                        default), win10, winxp64, win2k, nt40 or win98
 #   --advanced           tick "I am an advanced user"
@@ -14,13 +14,15 @@
 #                        never overwrites, never keeps a log, never restarts Windows)
 #   --anyway             install even when the setup.ini checker finds errors
 #   --upgrade-from DIR   install the earlier version in DIR first, then this one over it
+#   --silent             install and uninstall with -s, as a deployment tool does: any window
+#                        fails the try (--install-dir is passed as -d)
 #   --out DIR            where the report and the pictures go (build/try-install/<product>)
 # Exit status 0 only when setup.ini has no error, both runs succeeded and nothing is left that
 # the design does not leave.
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 
-usage() { sed -n '5,19p' "$0" | sed 's/^# \{0,1\}//'; }
+usage() { sed -n '5,21p' "$0" | sed 's/^# \{0,1\}//'; }
 if [ "${1:-}" = "--help" ] || [ "${1:-}" = "-h" ]; then usage; exit 0; fi
 [ $# -ge 1 ] || { usage >&2; exit 2; }
 product=$(cd "$1" 2>/dev/null && pwd) || { echo "try-install: no folder $1" >&2; exit 2; }
@@ -34,7 +36,7 @@ while [ $# -gt 0 ]; do
         --out) out=$(mkdir -p "$2" && cd "$2" && pwd); shift 2 ;;
         --windows|--install-dir|--group|--answer|--plant) pass+=("$1" "$2"); shift 2 ;;
         --upgrade-from) pass+=("$1" "$(cd "$2" 2>/dev/null && pwd)") || { echo "try-install: no folder $2" >&2; exit 2; }; shift 2 ;;
-        --advanced|--anyway) pass+=("$1"); shift ;;
+        --advanced|--anyway|--silent) pass+=("$1"); shift ;;
         --help|-h) usage; exit 0 ;;
         *) usage >&2; exit 2 ;;
     esac

@@ -21,7 +21,7 @@ bool ConfirmOverwrite(const char *kind, const char *name)
         return false;
     }
     LogLine(kLogAction, "%s \"%s\" already exists, asking for overwrite", kind, name);
-    bool agreed = MsgBox(MB_ICONEXCLAMATION | MB_YESNO | MB_DEFBUTTON2, "%s \"%s\" already exists.\nDo you want to overwrite it?",
+    bool agreed = MsgBox(MB_ICONEXCLAMATION | MB_YESNO | MB_DEFBUTTON2, IDNO, "%s \"%s\" already exists.\nDo you want to overwrite it?",
                          kind, name) == IDYES;
     LogLine(kLogAction, "Overwrite %sabled", agreed ? "en" : "dis");
     return agreed;
@@ -65,6 +65,15 @@ static RunStatus CopyEntry(const ScriptEntry *entry, char *destination)
     return status;
 }
 
+static ULONGLONG FileSize(const char *path)
+{
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!GetFileAttributesExA(path, GetFileExInfoStandard, &data))
+        return 0;
+    return ((ULONGLONG)data.nFileSizeHigh << 32) | data.nFileSizeLow;
+}
+
+// Counts what it copied, for the size the list of installed programs shows.
 RunStatus CopyFiles()
 {
     RunStatus status;
@@ -78,6 +87,7 @@ RunStatus CopyFiles()
             StatusSetFailed(&status);
             return status;
         }
+        Run.CopiedBytes += FileSize(destination);
     }
     LogLine(kLogAction, "All files successfully copied");
     return status;

@@ -6,6 +6,7 @@
 #include "script/setup_script.h"
 #include "script/variables.h"
 #include "support/errortext.h"
+#include "support/memory.h"
 #include "support/msgbox.h"
 #include "support/text.h"
 #include "support/tracelog.h"
@@ -17,6 +18,7 @@
 #include "system/privileges.h"
 #include "system/services.h"
 #include "ui/dialogs.h"
+#include "uninstall/handover.h"
 #include "uninstall/journal_replay.h"
 #include "uninstall/uninstall_entry.h"
 
@@ -158,7 +160,7 @@ static RunStatus CheckAdminRightsStep()
 
 static RunStatus AskToInstall()
 {
-    bool allowed = MsgBox(MB_ICONQUESTION | MB_YESNO | MB_DEFBUTTON2,
+    bool allowed = MsgBox(MB_ICONQUESTION | MB_YESNO | MB_DEFBUTTON2, IDYES,
                           "%s %s will be installed on your computer.\nDo you want to continue?",
                           Script.AppName, Script.AppVersion) == IDYES;
     LogLine(kLogAction, "Installation %s", allowed ? "allowed" : "rejected");
@@ -178,8 +180,13 @@ static RunStatus DialogResult(bool confirmed)
     return FailedUnless(confirmed || Run.UserQuit);
 }
 
+// A silent installation is the administrator's acceptance of the license.
 static RunStatus ShowLicense()
 {
+    if (Run.Silent) {
+        LogLine(kLogAction, "License agreement accepted by the silent installation");
+        return 0;
+    }
     return DialogResult(ShowLicenseDialog());
 }
 
@@ -191,9 +198,26 @@ static RunStatus LookForEarlierVersion()
     return 0;
 }
 
+// What a user who takes the proposal has: the folder -d names, else the one the dialog proposes
+// (an earlier version's, or DefaultInstallDir), and DefaultProgramGroup; never an advanced user.
+static bool TakeProposedOptions()
+{
+    char folder[MAX_PATH], group[MAX_PATH];
+    const char *proposed = Run.InstallDir != NULL ? Run.InstallDir
+                         : EarlierVersionFolder() != NULL ? EarlierVersionFolder() : Script.DefaultInstallDir;
+    if (!ExpandVariables(folder, proposed, "Cannot show the folder \"%s\" (%s)") ||
+        !ExpandVariables(group, Script.DefaultProgramGroup, "Cannot show the folder \"%s\" (%s)"))
+        return false;
+    MemFree(Run.InstallDir);
+    Run.InstallDir = StrDup(folder);
+    Run.ProgramGroup = StrDup(group);
+    Run.AdvancedUser = false;
+    return true;
+}
+
 static RunStatus ShowInstallOptions()
 {
-    if (!ShowInstallOptionsDialog(EarlierVersionNotice(), EarlierVersionFolder()))
+    if (Run.Silent ? !TakeProposedOptions() : !ShowInstallOptionsDialog(EarlierVersionNotice(), EarlierVersionFolder()))
         return DialogResult(false);
     LogLine(kLogSetting, "Actual install dir is \"%s\"", Run.InstallDir);
     LogLine(kLogSetting, "Actual program group is \"%s\"", Run.ProgramGroup);
@@ -211,7 +235,7 @@ static const char kReplaceQuestion[] =
 
 bool ConfirmReplace(const char *kind, const char *name)
 {
-    bool replace = MsgBox(MB_ICONEXCLAMATION | MB_OKCANCEL, kReplaceQuestion, kind, name) == IDOK;
+    bool replace = MsgBox(MB_ICONEXCLAMATION | MB_OKCANCEL, IDCANCEL, kReplaceQuestion, kind, name) == IDOK;
     LogLine(kLogAction, "Replace %sabled", replace ? "en" : "dis");
     return replace;
 }
@@ -278,9 +302,11 @@ static RunStatus MakeInstallFolder()
     return MakeFolder(Run.InstallDir, IsEarlierVersionFolder(Run.InstallDir));
 }
 
-// Now also in the folder the user chose.
+// Now also in the folder the user chose, once an uninstallation that still removes its last
+// files there has ended.
 static bool HasEarlierVersion()
 {
+    WaitForFolderRelease(Run.InstallDir);
     return FindEarlierVersion(Run.InstallDir);
 }
 

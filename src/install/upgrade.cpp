@@ -156,7 +156,7 @@ bool IsEarlierVersionFolder(const char *folder)
 
 static bool AgreesToRemove()
 {
-    bool agreed = MsgBox(MB_ICONQUESTION | MB_YESNO | MB_DEFBUTTON2,
+    bool agreed = MsgBox(MB_ICONQUESTION | MB_YESNO | MB_DEFBUTTON2, IDYES,
                          "%s is installed in \"%s\".\nIt will be removed before %s %s is installed; files you added to its "
                          "folder stay there.\n\nDo you want to continue?", earlier.name, earlier.folder, Script.AppName,
                          Script.AppVersion) == IDYES;

@@ -29,6 +29,7 @@ const MainKey kMainKeyTable[] = {
     { "LicenseFile", &Script.LicenseFile, false, false },
     { "HelpFile", &Script.HelpFile, false, false },
     { "RegisterUninstaller", &Script.RegisterUninstaller, false, false },
+    { "Publisher", &Script.Publisher, false, false },
     { NULL, NULL, false, false },
 };
 

@@ -31,6 +31,7 @@ struct SetupScript {
     char *LicenseFile;
     char *HelpFile;
     char *RegisterUninstaller;
+    char *Publisher;
     ScriptEntry *FileList;
     DWORD FileCount;
     ScriptEntry *LinkList;

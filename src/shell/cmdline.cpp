@@ -28,6 +28,12 @@ static bool TakeUninstallSwitch(CommandLineParse *)
     return true;
 }
 
+static bool TakeSilentSwitch(CommandLineParse *)
+{
+    Run.Silent = true;
+    return true;
+}
+
 static bool TakePidSwitch(CommandLineParse *parse)
 {
     Run.PrimaryPid = ParseNumber(SkipBlanks(parse->position), &parse->position, 16);
@@ -57,6 +63,7 @@ static const CommandSwitch kCommandSwitches[] = {
     { 'c', TakeCurrentDirSwitch },
     { 'd', TakeFolderSwitch },
     { 'p', TakePidSwitch },
+    { 's', TakeSilentSwitch },
     { 'u', TakeUninstallSwitch },
     { '\0', NULL },
 };
@@ -70,12 +77,13 @@ static const CommandSwitch *FindSwitch(char letter)
     return NULL;
 }
 
+// A silent installation may name its folder with -d.
 static bool SwitchesMatch(const char *folder)
 {
     bool haveFolder = folder[0] != '\0';
     bool havePid = Run.PrimaryPid != 0;
     if (Run.InstallMode)
-        return !havePid && !haveFolder;
+        return !havePid && (!haveFolder || Run.Silent);
     return !Run.SourceFromCurrentDir && havePid == haveFolder;
 }
 
@@ -139,6 +147,19 @@ const char *StripProgramName(const char *commandLine)
     if (end == NULL || *end == '\0')
         return commandLine + lstrlenA(commandLine);
     return SkipBlanks(end + 1);
+}
+
+// The switches as tokens: "-s" alone, a -d's folder passed over whole (a quoted "-s" in it is none).
+bool HasSilentSwitch(const char *tail)
+{
+    char token[MAX_PATH];
+    bool folderFollows = false;
+    for (const char *position = GetToken(tail, token, MAX_PATH); position != NULL; position = GetToken(position, token, MAX_PATH)) {
+        if (!folderFollows && lstrcmpA(token, "-s") == 0)
+            return true;
+        folderFollows = !folderFollows && lstrcmpA(token, "-d") == 0;
+    }
+    return false;
 }
 
 bool ParseCommandLine()

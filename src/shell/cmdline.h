@@ -7,3 +7,5 @@
 const char *StripProgramName(const char *commandLine);
 // Reads Run.CommandLineTail into the run state. False: rejected, the user was told.
 bool ParseCommandLine();
+// Whether the line holds -s: looked for before anything can show a box.
+bool HasSilentSwitch(const char *tail);

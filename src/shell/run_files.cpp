@@ -7,8 +7,6 @@
 #include "support/tracelog.h"
 #include "system/work_folder.h"
 
-const int kTraceLogNameAttempts = 5;
-
 static bool IsFolder(const char *path)
 {
     DWORD attributes = GetFileAttributesA(path);
@@ -73,29 +71,31 @@ bool GetModulePaths()
     return true;
 }
 
-static HANDLE OpenTraceLogFile(char *name)
+// With a process id the name is this process's alone; without, a log there already stays.
+static HANDLE OpenTraceLogFile(char *name, DWORD pid)
 {
     SYSTEMTIME now;
     GetLocalTime(&now);
-    wsprintfA(name, "%s\\brindlework_setup_log_%04u%02u%02u_%02u%02u%02u.tmp", Run.TempDir,
-              now.wYear, now.wMonth, now.wDay, now.wHour, now.wMinute, now.wSecond);
-    return CreateFileA(name, GENERIC_WRITE, FILE_SHARE_READ, NULL, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
+    int length = wsprintfA(name, "%s\\brindlework_setup_log_%04u%02u%02u_%02u%02u%02u", Run.TempDir,
+                           now.wYear, now.wMonth, now.wDay, now.wHour, now.wMinute, now.wSecond);
+    if (pid != 0)
+        length += wsprintfA(name + length, "_%u", (UINT)pid);
+    lstrcpyA(name + length, ".tmp");
+    return CreateFileA(name, GENERIC_WRITE, FILE_SHARE_READ, NULL, pid != 0 ? CREATE_ALWAYS : CREATE_NEW,
+                       FILE_ATTRIBUTE_NORMAL, NULL);
 }
 
-// The name has a resolution of one second, and a run that started in the same second may
-// still write its log (the secondary uninstaller follows its primary that quickly): such a
-// name is left to its owner, and the next second gives a fresh one.
+// The name has a resolution of one second, and a run that started in the same second may still
+// write its log (the secondary uninstaller follows its primary that quickly) or have kept it: such
+// a name is left to its owner, and this run's log takes its process id along instead of waiting
+// for the clock.
 bool CreateTraceLog()
 {
     char name[MAX_PATH + 64];
-    HANDLE file = OpenTraceLogFile(name);
-    for (int attempt = 0; file == INVALID_HANDLE_VALUE && GetLastError() == ERROR_SHARING_VIOLATION &&
-                          attempt < kTraceLogNameAttempts; attempt++) {
-        SYSTEMTIME now;
-        GetLocalTime(&now);
-        Sleep(1000 - now.wMilliseconds + 10);
-        file = OpenTraceLogFile(name);
-    }
+    HANDLE file = OpenTraceLogFile(name, 0);
+    DWORD error = GetLastError();
+    if (file == INVALID_HANDLE_VALUE && (error == ERROR_SHARING_VIOLATION || error == ERROR_FILE_EXISTS))
+        file = OpenTraceLogFile(name, GetCurrentProcessId());
     Run.TraceLogPath = StrDup(name);
     if (file == INVALID_HANDLE_VALUE) {
         ErrorBox("Cannot create trace log file \"%s\" (%s)", name, LastErrorText());

@@ -4,6 +4,7 @@
 
 bool GetTempDir();
 bool GetModulePaths();
-// Opens the time-stamped trace log in TempDir; false after a box.
+// Opens the time-stamped trace log in TempDir (with the process id when another run has that
+// second's name); false after a box.
 bool CreateTraceLog();
 void DeleteTraceLog();

@@ -21,6 +21,7 @@
 
 const int kExitAllocFailure = 99;
 const int kExitSetupApi = 2;
+const int kExitRestartNeeded = 3010;   // ERROR_SUCCESS_REBOOT_REQUIRED, as deployment tools read it
 const UINT kReportSize = 1024;
 const DWORD kOldestVersion = 410;   // Windows 98
 
@@ -168,7 +169,8 @@ UINT ReportFlags(bool finalPhase, RunStatus status)
 }
 
 // After an installation that did not fail the log lives on as install.log in the product's
-// folder, recorded so that uninstallation removes it.
+// folder, recorded so that uninstallation removes it; a silent run keeps it in the temporary
+// folder too, where a deployment tool looks.
 static void KeepLogInInstallDir()
 {
     if (Run.InstallDir == NULL)
@@ -178,6 +180,8 @@ static void KeepLogInInstallDir()
         return;
     JournalAddEvent(kEventCreateFile, "\"%s\"", path);
     SaveJournal();
+    if (Run.Silent)
+        return;
     DeleteTraceLog();
     Run.TraceLogPath = StrDup(path);
     Run.KeepTraceLog = true;
@@ -203,7 +207,7 @@ static void ShowFinalReport(RunStatus status, bool finalPhase, const char *text)
         }
     }
     if (flags != 0) {
-        int answer = MsgBox(flags, "%s", report);
+        int answer = MsgBox(flags, IDYES, "%s", report);
         if ((flags & MB_YESNO) != 0 && answer == IDYES)
             Run.KeepTraceLog = true;
     }
@@ -217,10 +221,20 @@ static void CloseTraceLog()
     }
 }
 
+// Silent, a run that only needs a restart to be complete ends with the code deployment tools
+// expect for it; else 0 for success, 1 for warnings or a failure.
+static int ExitCode(RunStatus status)
+{
+    if (!StatusIsOk(status))
+        return 1;
+    return Run.Silent && Run.RestartNeeded ? kExitRestartNeeded : 0;
+}
+
 static int FinishRun(RunStatus status)
 {
     bool finalPhase = Run.InstallMode || Run.PrimaryPid != 0;
     char text[kReportSize];
+    Run.KeepTraceLog = Run.KeepTraceLog || Run.Silent;
     ComposeReport(text, Run.InstallMode, finalPhase, status);
     DropWorkFolder();
     if (!Run.UserQuit)
@@ -228,16 +242,16 @@ static int FinishRun(RunStatus status)
     CloseTraceLog();
     if (!Run.UserQuit)
         ShowFinalReport(status, finalPhase, text);
-    if (Run.RestartNeeded && MsgBox(MB_ICONEXCLAMATION | MB_YESNO, kRestartQuestion) == IDYES)
+    if (Run.RestartNeeded && MsgBox(MB_ICONEXCLAMATION | MB_YESNO, IDNO, kRestartQuestion) == IDYES)
         Run.RestartWanted = true;
     CloseTraceLog();
     if (Run.TraceLogPath != NULL) {
         if (!Run.KeepTraceLog)
             DeleteTraceLog();
-        else if (!StatusIsOk(status) && !Run.RestartWanted)
+        else if (!StatusIsOk(status) && !Run.RestartWanted && !Run.Silent)
             ShellExecuteA(NULL, "open", "NotePad", Run.TraceLogPath, "", SW_SHOW);
     }
-    return StatusIsOk(status) ? 0 : 1;
+    return ExitCode(status);
 }
 
 // The common controls are bound at run time, in the version the manifest names: the dialogs and
@@ -271,6 +285,7 @@ int StartUp()
     RestrictLibrarySearch();
     Run.ModuleInstance = GetModuleHandleA(NULL);
     SetAllocFailureHook(ShowAllocFailure);
+    Run.Silent = HasSilentSwitch(Run.CommandLineTail);
     if (!LibInit(NULL))
         return 1;
     if (!LoadSetupApi())

@@ -2,7 +2,8 @@
 #pragma once
 #include "support/runstate.h"
 
-// The process's exit code: 0 success, 1 warnings or failure, 2 setup API not bound.
+// The process's exit code: 0 success, 1 warnings or failure, 2 setup API not bound; silent, 3010
+// success that needs a restart.
 int StartUp();
 int RunFlow();
 

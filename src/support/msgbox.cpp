@@ -31,7 +31,7 @@ void BoxCaption(char *buffer)
     lstrcatA(buffer, mode);
 }
 
-int MsgBoxV(UINT flags, const char *format, va_list arguments)
+int MsgBoxV(UINT flags, int silentAnswer, const char *format, va_list arguments)
 {
     DWORD savedError = GetLastError();
     char caption[kCaptionSize];
@@ -47,16 +47,24 @@ int MsgBoxV(UINT flags, const char *format, va_list arguments)
     UINT icon = flags & MB_ICONMASK;
     DWORD level = (icon == MB_ICONHAND || icon == MB_ICONEXCLAMATION) ? kLogError : kLogAction;
     LogLine(level, "MessageBox: %s", logCopy);
-    int answer = boxSink != NULL ? boxSink(flags, logCopy) : MessageBoxA(GetDesktopWindow(), text, caption, flags);
+    int answer;
+    if (boxSink != NULL) {
+        answer = boxSink(flags, logCopy);
+    } else if (Run.Silent) {
+        answer = silentAnswer;
+        LogLine(kLogAction, "Answered %u without showing the box", (UINT)answer);
+    } else {
+        answer = MessageBoxA(GetDesktopWindow(), text, caption, flags);
+    }
     SetLastError(savedError);
     return answer;
 }
 
-int MsgBox(UINT flags, const char *format, ...)
+int MsgBox(UINT flags, int silentAnswer, const char *format, ...)
 {
     va_list arguments;
     va_start(arguments, format);
-    int answer = MsgBoxV(flags, format, arguments);
+    int answer = MsgBoxV(flags, silentAnswer, format, arguments);
     va_end(arguments);
     return answer;
 }
@@ -65,7 +73,7 @@ void ErrorBox(const char *format, ...)
 {
     va_list arguments;
     va_start(arguments, format);
-    MsgBoxV(MB_ICONHAND, format, arguments);
+    MsgBoxV(MB_ICONHAND, IDOK, format, arguments);
     va_end(arguments);
 }
 
@@ -73,7 +81,7 @@ void WarningBox(const char *format, ...)
 {
     va_list arguments;
     va_start(arguments, format);
-    MsgBoxV(MB_ICONEXCLAMATION, format, arguments);
+    MsgBoxV(MB_ICONEXCLAMATION, IDOK, format, arguments);
     va_end(arguments);
 }
 

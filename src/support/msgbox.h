@@ -14,8 +14,10 @@ void SetBoxProductName(char *const *productName);
 typedef int (*BoxSink)(UINT flags, const char *text);
 void SetBoxSink(BoxSink sink);
 void BoxCaption(char *buffer);   // kCaptionSize bytes
-int MsgBoxV(UINT flags, const char *format, va_list arguments);
-int MsgBox(UINT flags, const char *format, ...);
+// silentAnswer: the button a silent run presses, without showing the box (each question has its
+// own: the default button is not always the one a deployment wants).
+int MsgBoxV(UINT flags, int silentAnswer, const char *format, va_list arguments);
+int MsgBox(UINT flags, int silentAnswer, const char *format, ...);
 void ErrorBox(const char *format, ...);
 void WarningBox(const char *format, ...);
 // For a call that writes a path into a MAX_PATH buffer and returns its length: true when it

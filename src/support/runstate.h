@@ -40,7 +40,9 @@ struct RunState {
     bool RestartWanted = false;
     bool KeepTraceLog = false;
     bool AdminRightsRequired = false;
+    bool Silent = false;   // -s: no window at all; every box logged and answered as documented
     char *RemovedEarlierVersion = NULL;   // the name of an earlier version this installation removed
+    ULONGLONG CopiedBytes = 0;            // of the files this installation copied
 };
 
 extern RunState Run;

@@ -58,5 +58,5 @@ done:
 void RestartWindows()
 {
     if (!ExitWindowsEx(EWX_REBOOT, 0))
-        MsgBox(MB_ICONEXCLAMATION, "Cannot restart Windows automatically. Please do it manually.");
+        MsgBox(MB_ICONEXCLAMATION, IDOK, "Cannot restart Windows automatically. Please do it manually.");
 }

@@ -76,6 +76,8 @@ static void StartProgress(const char *text)
 void ShowProgress(bool show, const char *text)
 {
     StopProgress();   // at most one window at a time
-    if (show)
+    if (show && Run.Silent)
+        LogLine(kLogAction, "%s", text);   // no window in a silent run
+    else if (show)
         StartProgress(text);
 }

@@ -105,6 +105,47 @@ static struct {
 
 static bool foldersStayQuietly;
 
+// The path whose undo waits, and the lines deferred so far, each ending in CR LF.
+static struct {
+    char path[MAX_PATH];
+    char *lines;
+    DWORD length;
+} deferred;
+
+// Whether the line undoes the deferred file, or a folder that holds it.
+static bool IsDeferred(DWORD code, const char *argument)
+{
+    int length = lstrlenA(argument);
+    if (deferred.path[0] == '\0' || (code != kEventCreateFile && code != kEventCreateDir))
+        return false;
+    if (code == kEventCreateFile)
+        return lstrcmpiA(argument, deferred.path) == 0;
+    return length > 0 && length < lstrlenA(deferred.path) && deferred.path[length] == '\\' &&
+           CompareStringA(LOCALE_USER_DEFAULT, NORM_IGNORECASE, argument, length, deferred.path, length) == CSTR_EQUAL;
+}
+
+static void Defer(const char *name, const char *rest)
+{
+    DWORD nameLength = (DWORD)lstrlenA(name), restLength = (DWORD)lstrlenA(rest);
+    char *grown = (char *)MemAlloc(deferred.length + nameLength + restLength + 4);
+    char *end = grown + deferred.length;
+    if (deferred.lines != NULL)
+        CopyMemory(grown, deferred.lines, deferred.length);
+    CopyMemory(end, name, nameLength);
+    end[nameLength] = ' ';
+    CopyMemory(end + nameLength + 1, rest, restLength);
+    lstrcpyA(end + nameLength + 1 + restLength, "\r\n");
+    deferred.length += nameLength + restLength + 3;
+    MemFree(deferred.lines);
+    deferred.lines = grown;
+    LogLine(kLogValue, "Deferred until the primary process has ended: %s %s", name, rest);
+}
+
+void DeferUndoOf(const char *path)
+{
+    StrCopyCut(deferred.path, path, MAX_PATH);
+}
+
 static void RememberQueued(const char *path)
 {
     if (queued.count < kQueuedLimit)
@@ -195,7 +236,7 @@ static RunStatus UndoCreateFile(const char *path, const char *)
             StatusSetWarning(&status);
             return status;
         }
-        bool retry = MsgBox(MB_ICONEXCLAMATION | MB_YESNO, kFileInUseQuestion, path) == IDYES;
+        bool retry = MsgBox(MB_ICONEXCLAMATION | MB_YESNO, IDNO, kFileInUseQuestion, path) == IDYES;
         LogLine(kLogAction, "Retry %sabled", retry ? "en" : "dis");
         if (!retry)
             break;
@@ -248,6 +289,10 @@ RunStatus ReplayEvent(char *line, DWORD mask)
     // Whatever was recorded fits a journal line, so its argument fits this buffer.
     char argument[kJournalLineSize];
     const char *after = GetToken(SkipBlanks(rest), argument, kJournalLineSize);
+    if (IsDeferred(code, argument)) {
+        Defer(line, rest);
+        return status;
+    }
     if (row->undo != NULL)
         StatusMerge(&status, row->undo(argument, after != NULL ? SkipBlanks(after) : ""));
     return status;
@@ -276,6 +321,26 @@ RunStatus ReplayJournal(char *text, DWORD mask)
         end = cr - 1;
         *end = '\0';
     }
+    // A deferred folder may still hold files queued here.
+    if (deferred.lines == NULL)
+        ForgetQueued();
+    return status;
+}
+
+RunStatus ReplayDeferred()
+{
+    RunStatus status;
+    StatusInit(&status);
+    deferred.path[0] = '\0';
+    for (char *line = deferred.lines; line != NULL && *line != '\0';) {
+        char *end = (char *)StrFindStr(line, "\r\n");
+        *end = '\0';
+        StatusMerge(&status, ReplayEvent(line, kAllEvents));
+        line = end + 2;
+    }
+    MemFree(deferred.lines);
+    deferred.lines = NULL;
+    deferred.length = 0;
     ForgetQueued();
     return status;
 }

@@ -19,6 +19,11 @@ RunStatus ReplayJournal(char *text, DWORD mask);
 // drivers first, as the primary uninstaller does, then everything else. With foldersStayQuietly
 // a folder that still holds something stays with a log line (an upgrade keeps the user's files).
 RunStatus ReplayInPhases(char *text, bool foldersStayQuietly);
+// The undo of one file waits: a silent secondary defers the primary's own copy, which runs until
+// the primary has its result, and the recorded folders that hold it. Replayed by ReplayDeferred,
+// in the order they were met (newest first).
+void DeferUndoOf(const char *path);
+RunStatus ReplayDeferred();
 // Administrator rights when the installation that wrote the journal needed them; false when they
 // cannot be had (the user has been told).
 bool JournalRightsGranted(const char *journal);

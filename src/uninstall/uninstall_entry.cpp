@@ -17,7 +17,7 @@ static bool ComposeEntryTexts(char *entryName, char *command)
 {
     int nameLength = lstrlenA(Script.AppName) + 1 + lstrlenA(Script.AppVersion);
     int recordLength = lstrlenA("CreateKey \"HKLM\\\\\"") + lstrlenA(kUninstallKey) + nameLength;
-    int commandLength = lstrlenA(Run.InstallDir) + 1 + lstrlenA(Run.ExeModuleName) + 3;
+    int commandLength = lstrlenA(Run.InstallDir) + 1 + lstrlenA(Run.ExeModuleName) + lstrlenA(" -u -s");
     DWORD error = ERROR_SUCCESS;
     if (recordLength >= (int)kJournalLineSize || commandLength >= kEntryTextSize)
         error = ERROR_FILENAME_EXCED_RANGE;
@@ -34,14 +34,48 @@ static bool ComposeEntryTexts(char *entryName, char *command)
     return true;
 }
 
-static bool WriteEntryValues(RegKey *entry, const char *entryName, char *command)
+struct EntryValue {
+    const char *name;
+    DWORD type;
+    const void *data;   // null: the value is not written
+};
+
+// Besides the name, the icon, the uninstaller and NoModify, what Settings > Apps shows and
+// deployment tools read: the version, the publisher, the size, the folder, the date, and the
+// command that uninstalls without a window.
+static bool WriteEntryValues(RegKey *entry, const char *entryName, const char *command)
 {
-    const DWORD noModify = 1;
-    if (!RegKeySetString(entry, "DisplayName", entryName) || !RegKeySetString(entry, "DisplayIcon", command))
-        return false;
-    lstrcatA(command, " -u");
-    return RegKeySetString(entry, "UninstallString", command) &&
-           RegKeySetValue(entry, "NoModify", REG_DWORD, &noModify, sizeof noModify);
+    const DWORD yes = 1;
+    DWORD kilobytes = (DWORD)((Run.CopiedBytes + 1023) / 1024);
+    char uninstall[kEntryTextSize];
+    char quiet[kEntryTextSize];
+    char date[16];
+    SYSTEMTIME today;
+    GetLocalTime(&today);
+    wsprintfA(date, "%04u%02u%02u", today.wYear, today.wMonth, today.wDay);
+    wsprintfA(uninstall, "%s -u", command);
+    wsprintfA(quiet, "%s -s", uninstall);
+    const EntryValue values[] = {
+        { "DisplayName", REG_SZ, entryName },
+        { "DisplayIcon", REG_SZ, command },
+        { "UninstallString", REG_SZ, uninstall },
+        { "NoModify", REG_DWORD, &yes },
+        { "DisplayVersion", REG_SZ, Script.AppVersion },
+        { "Publisher", REG_SZ, Script.Publisher != NULL && Script.Publisher[0] != '\0' ? Script.Publisher : NULL },
+        { "EstimatedSize", REG_DWORD, &kilobytes },
+        { "InstallLocation", REG_SZ, Run.InstallDir },
+        { "InstallDate", REG_SZ, date },
+        { "NoRepair", REG_DWORD, &yes },
+        { "QuietUninstallString", REG_SZ, quiet },
+    };
+    for (const EntryValue &value : values) {
+        bool written = value.data == NULL ||
+                       (value.type == REG_SZ ? RegKeySetString(entry, value.name, (const char *)value.data)
+                                             : RegKeySetValue(entry, value.name, value.type, value.data, sizeof(DWORD)));
+        if (!written)
+            return false;
+    }
+    return true;
 }
 
 bool RegisterUninstallEntry()

@@ -9,19 +9,17 @@
 #include "system/file_ops.h"
 #include "system/privileges.h"
 #include "system/work_folder.h"
+#include "uninstall/handover.h"
 #include "uninstall/journal_replay.h"
 
 const DWORD kFirstInterpreterVersion = 6;   // Windows Vista: the interpreter removes the copy
-const UINT kRemovalAttempts = 30;
+const UINT kQuickRemovalAttempts = 100;   // a few hundred milliseconds while the copy ends
+const UINT kRemovalAttempts = 30;         // then once a second
 
 HANDLE OpenSyncEvent(bool openExisting)
 {
-    char name[MAX_PATH];
-    StrCopyCut(name, Run.InstallDir, MAX_PATH);
-    for (char *c = name; *c != '\0'; c = (char *)NextChar(c)) {
-        if (*c == '\\')
-            *c = '/';
-    }
+    char name[kObjectNameSize];
+    FolderObjectName(name, Run.InstallDir, "");
     LogLine(kLogValue, "Sync event name: \"%s\"", name);
     HANDLE event = CreateEventA(NULL, FALSE, FALSE, name);
     DWORD error = GetLastError();
@@ -39,11 +37,11 @@ HANDLE OpenSyncEvent(bool openExisting)
     return NULL;
 }
 
-bool FormatSecondaryArguments(char *arguments, DWORD primaryPid, const char *installDir)
+bool FormatSecondaryArguments(char *arguments, DWORD primaryPid, const char *installDir, bool silent)
 {
-    if (lstrlenA(installDir) + 24 >= (int)kSecondaryArgumentsSize)
+    if (lstrlenA(installDir) + 27 >= (int)kSecondaryArgumentsSize)
         return false;
-    wsprintfA(arguments, " -u -p %08X -d \"%s\"", primaryPid, installDir);
+    wsprintfA(arguments, " -u -p %08X -d \"%s\"%s", primaryPid, installDir, silent ? " -s" : "");
     return true;
 }
 
@@ -83,7 +81,7 @@ static bool PrepareSecondary(SecondaryLaunch *launch)
     const char *folder = WorkFolder();
     if (folder == NULL)
         return false;
-    if (!FormatSecondaryArguments(launch->arguments, GetCurrentProcessId(), Run.InstallDir)) {
+    if (!FormatSecondaryArguments(launch->arguments, GetCurrentProcessId(), Run.InstallDir, Run.Silent)) {
         SetLastError(ERROR_BUFFER_OVERFLOW);
         ErrorBox("Cannot start fork process (%s)", LastErrorText());
         return false;
@@ -114,8 +112,9 @@ static bool WaitForSecondary(HANDLE syncEvent, HANDLE process)
 }
 
 // The copy is started directly with the installation folder in its arguments: nothing passes
-// through the command interpreter, which would split a name at '&' or expand its '%'.
-static bool StartSecondary(SecondaryLaunch *launch, HANDLE syncEvent)
+// through the command interpreter, which would split a name at '&' or expand its '%'. process
+// receives the secondary's handle once it has signalled (the caller closes it).
+static bool StartSecondary(SecondaryLaunch *launch, HANDLE syncEvent, HANDLE *secondary)
 {
     STARTUPINFOA startup;
     PROCESS_INFORMATION process;
@@ -135,7 +134,10 @@ static bool StartSecondary(SecondaryLaunch *launch, HANDLE syncEvent)
         LogLine(kLogValue, "Secondary process PID=%s, waiting for signal...", PidText(process.dwProcessId, pidText));
         signalled = WaitForSecondary(syncEvent, process.hProcess);
         CloseHandle(process.hThread);
-        CloseHandle(process.hProcess);
+        if (signalled)
+            *secondary = process.hProcess;
+        else
+            CloseHandle(process.hProcess);
     }
     if (launch->deleteOnClose != INVALID_HANDLE_VALUE)
         CloseHandle(launch->deleteOnClose);
@@ -148,7 +150,7 @@ void RemoveOwnFolderLater()
 {
     char interpreter[MAX_PATH];
     char temp[MAX_PATH];
-    char line[MAX_PATH + 256];
+    char line[MAX_PATH + 512];
     STARTUPINFOA startup;
     PROCESS_INFORMATION process;
     if (Run.InstallMode || Run.PrimaryPid == 0 || DeletesCopyOnClose() || !IsWorkFolder(Run.ExeModuleDir))
@@ -156,13 +158,15 @@ void RemoveOwnFolderLater()
     const char *name = StrFindLastChar(Run.ExeModuleDir, '\\') + 1;
     // The interpreter of the system folder, never one the user's environment names; the folder
     // by its name alone (letters, digits, '_' and '-') from its parent folder, so that no path
-    // passes through the interpreter. It tries once a second until the copy has ended.
+    // passes through the interpreter. It tries at once, for as long as the copy usually takes to
+    // end, and then once a second.
     UINT length = GetSystemDirectoryA(interpreter, MAX_PATH);
     if (length == 0 || length + 9 >= MAX_PATH || !GetSystemTempDir(temp))
         return;
     lstrcpyA(interpreter + length, "\\cmd.exe");
-    wsprintfA(line, "\"%s\" /d /v:off /c \"for /l %%i in (1,1,%u) do (ping -n 2 127.0.0.1 >nul & rd /s /q %s 2>nul & "
-              "if not exist %s exit)\"", interpreter, kRemovalAttempts, name, name);
+    wsprintfA(line, "\"%s\" /d /v:off /c \"(for /l %%i in (1,1,%u) do (rd /s /q %s 2>nul & if not exist %s exit)) & "
+              "for /l %%i in (1,1,%u) do (ping -n 2 127.0.0.1 >nul & rd /s /q %s 2>nul & if not exist %s exit)\"",
+              interpreter, kQuickRemovalAttempts, name, name, kRemovalAttempts, name, name);
     ZeroMemory(&startup, sizeof startup);
     startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESHOWWINDOW;
@@ -174,32 +178,34 @@ void RemoveOwnFolderLater()
     CloseHandle(process.hProcess);
 }
 
-// The secondary's handshake: open the primary, signal it, wait for its end. False after a box
-// when the signal could not be given; the status gets a warning when the primary is not known.
-static bool JoinPrimary(HANDLE syncEvent, RunStatus *status)
+// The secondary's handshake: open the primary, signal it. False after a box when the signal could
+// not be given; *primary stays null, and the status gets a warning, when the primary is not known.
+static bool JoinPrimary(HANDLE syncEvent, HANDLE *primary, RunStatus *status)
 {
     char pidText[16];
     LogLine(kLogValue, "Opening primary process %s", PidText(Run.PrimaryPid, pidText));
     // Opened before the signal, while the primary is still there waiting for it.
-    HANDLE primary = OpenProcess(SYNCHRONIZE, FALSE, Run.PrimaryPid);
+    *primary = OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, Run.PrimaryPid);
     DWORD openError = GetLastError();
     if (!SetEvent(syncEvent)) {
         ErrorBox("Cannot set sync event (%s)", LastErrorText());
-        if (primary != NULL)
-            CloseHandle(primary);
         return false;
     }
-    if (primary == NULL) {
+    if (*primary == NULL) {
         SetLastError(openError);
         ErrorBox("Cannot connect to primary process (%s)", LastErrorText());
         StatusSetWarning(status);
-        return true;
     }
+    return true;
+}
+
+static void WaitForPrimaryEnd(HANDLE primary)
+{
+    if (primary == NULL)
+        return;
     LogLine(kLogValue, "Waiting for primary process termination");
     WaitForSingleObject(primary, INFINITE);
-    CloseHandle(primary);
     LogLine(kLogValue, "Primary process is terminated");
-    return true;
 }
 
 // The primary names the product from the journal and asks the user. False ends the run: with
@@ -216,7 +222,7 @@ static bool ConfirmUninstallation(const char *journal, RunStatus *status)
     GetToken(line, name, kJournalLineSize);
     Script.AppName = StrDup(name);
     LogLine(kLogValue, "AppName=\"%s\"", Script.AppName);
-    bool agreed = MsgBox(MB_ICONQUESTION | MB_YESNO | MB_DEFBUTTON2, "Do you really want to uninstall %s?",
+    bool agreed = MsgBox(MB_ICONQUESTION | MB_YESNO | MB_DEFBUTTON2, IDYES, "Do you really want to uninstall %s?",
                          Script.AppName) == IDYES;
     LogLine(kLogAction, "Uninstallation %sabled", agreed ? "en" : "dis");
     if (!agreed)
@@ -224,28 +230,73 @@ static bool ConfirmUninstallation(const char *journal, RunStatus *status)
     return agreed;
 }
 
+// Silent, the primary ends with the whole uninstallation's result, which the secondary reports
+// once it has removed all but the primary's own copy.
 static void RunPrimary(char *journal, HANDLE syncEvent, RunStatus *status)
 {
     SecondaryLaunch launch;
+    ResultChannel channel = {};
+    HANDLE secondary = NULL;
     if (!ConfirmUninstallation(journal, status))
         return;
-    if (!PrepareSecondary(&launch)) {
+    if (!PrepareSecondary(&launch) || (Run.Silent && !OpenResultChannel(&channel, true))) {
         StatusSetFailed(status);
         return;
     }
-    if (StatusIsFailed(StatusMerge(status, ReplayJournal(journal, PhaseMask(kPrimaryPhase)))))
-        return;
-    if (!StartSecondary(&launch, syncEvent))
-        StatusSetFailed(status);
+    if (!StatusIsFailed(StatusMerge(status, ReplayJournal(journal, PhaseMask(kPrimaryPhase))))) {
+        if (!StartSecondary(&launch, syncEvent, &secondary))
+            StatusSetFailed(status);
+        else if (Run.Silent)
+            StatusMerge(status, WaitForResult(&channel, secondary));
+    }
+    if (secondary != NULL)
+        CloseHandle(secondary);
+    CloseResultChannel(&channel);
 }
 
+// The primary's own file, which runs until the primary has ended; "" when it cannot be told.
+static void PrimaryImage(HANDLE primary, char *path)
+{
+    DWORD size = MAX_PATH;
+    if (primary == NULL || !QueryFullProcessImageNameA(primary, 0, path, &size))
+        path[0] = '\0';
+}
+
+// Silent, the primary waits for this process's result: everything but its own copy and the folder
+// that holds it is removed first, and those go once it has ended. An installation into the folder
+// waits until then.
 static void RunSecondary(char *journal, HANDLE syncEvent, RunStatus *status)
 {
-    if (Run.PrimaryPid != kNoPrimary && !JoinPrimary(syncEvent, status)) {
+    HANDLE primary = NULL;
+    ResultChannel channel = {};
+    HANDLE hold = NULL;
+    char image[MAX_PATH];
+    if (Run.PrimaryPid != kNoPrimary && !JoinPrimary(syncEvent, &primary, status)) {
         StatusSetFailed(status);
         return;
     }
-    StatusMerge(status, ReplayJournal(journal, PhaseMask(kSecondaryPhase)));
+    if (Run.Silent && primary != NULL) {
+        // The primary waits for the result: without a channel it gets none, and the run fails.
+        if (!OpenResultChannel(&channel, false)) {
+            StatusSetFailed(status);
+            CloseHandle(primary);
+            return;
+        }
+        PrimaryImage(primary, image);
+        hold = HoldFolder(Run.InstallDir);
+        DeferUndoOf(image);
+        StatusMerge(status, ReplayJournal(journal, PhaseMask(kSecondaryPhase)));
+        ReportResult(&channel, *status, Run.RestartNeeded);
+        CloseResultChannel(&channel);
+        WaitForPrimaryEnd(primary);
+        StatusMerge(status, ReplayDeferred());
+        ReleaseFolder(hold);
+    } else {
+        WaitForPrimaryEnd(primary);
+        StatusMerge(status, ReplayJournal(journal, PhaseMask(kSecondaryPhase)));
+    }
+    if (primary != NULL)
+        CloseHandle(primary);
 }
 
 RunStatus RunUninstaller()

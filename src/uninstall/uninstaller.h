@@ -13,6 +13,7 @@ HANDLE OpenSyncEvent(bool openExisting);
 // In the secondary, as the process ends: from Vista on the command interpreter removes the folder
 // it runs from once it has ended (a program cannot delete its own running file).
 void RemoveOwnFolderLater();
-// " -u -p %08X -d \"%s\"" into a buffer of kSecondaryArgumentsSize bytes; false when it does not fit.
+// " -u -p %08X -d \"%s\"", and " -s" for a silent run, into a buffer of kSecondaryArgumentsSize
+// bytes; false when it does not fit.
 const UINT kSecondaryArgumentsSize = MAX_PATH + 32;
-bool FormatSecondaryArguments(char *arguments, DWORD primaryPid, const char *installDir);
+bool FormatSecondaryArguments(char *arguments, DWORD primaryPid, const char *installDir, bool silent);

@@ -104,8 +104,13 @@ Remains WhatRemains(const Snapshot &before, const Snapshot &after, const std::st
         std::string object = change.item, kind = object.substr(0, object.find(' ')), path = object.substr(kind.size() + 1);
         std::string container = kind == "key" || kind == "value" ? "key " : "folder ";
         bool named = recorded(path);
-        path = kind == "value" ? path.substr(0, path.find('|')) : path;
-        // An object the journal does not name belongs to its newest unnamed parent.
+        // An object the journal does not name belongs to its newest unnamed container: a value
+        // to its key when that was added too, anything to a parent that was.
+        if (kind == "value") {
+            path = path.substr(0, path.find('|'));
+            if (!named && added.count(container + path) && !recorded(path))
+                object = container + path;
+        }
         while (!named && path.find('\\') != std::string::npos) {
             path = path.substr(0, path.rfind('\\'));
             if (added.count(container + path) && !recorded(path))

@@ -305,6 +305,15 @@ void CheckUnchanged(CaseRun &r, const Item &i)
     EXPECT_EQ(left, "") << "the machine is not as it was before the run";
 }
 
+// The runs' log lines, each on a line of its own (a printed vector would be cut short).
+std::string AllLines(const std::vector<std::string> &lines)
+{
+    std::string text = "\nthe trace logs:\n";
+    for (const std::string &line : lines)
+        text += line + "\n";
+    return text;
+}
+
 const Kind kFacts[] = {
     { "exists", [](CaseRun &, const Item &i) { EXPECT_TRUE(PathExists(i.rest)); } },
     { "absent", [](CaseRun &, const Item &i) { EXPECT_FALSE(PathExists(i.rest)); } },
@@ -327,8 +336,8 @@ const Kind kFacts[] = {
               journal += line + "\r\n";
           EXPECT_EQ(ReadFileText(r.vars["{dir}"] + "\\uninst.ini"), journal);
       } },
-    { "log", [](CaseRun &r, const Item &i) { EXPECT_TRUE(r.Logged(i.rest)) << testing::PrintToString(r.logLines); } },
-    { "nolog", [](CaseRun &r, const Item &i) { EXPECT_FALSE(r.Logged(i.rest)) << testing::PrintToString(r.logLines); } },
+    { "log", [](CaseRun &r, const Item &i) { EXPECT_TRUE(r.Logged(i.rest)) << AllLines(r.logLines); } },
+    { "nolog", [](CaseRun &r, const Item &i) { EXPECT_FALSE(r.Logged(i.rest)) << AllLines(r.logLines); } },
     { "undo", [](CaseRun &r, const Item &i) {
           std::vector<std::string> undone;
           for (const std::string &line : r.logLines)
@@ -338,7 +347,9 @@ const Kind kFacts[] = {
       } },
     { "logs", [](CaseRun &r, const Item &i) { EXPECT_EQ(NewTraceLogs(r.logsBefore).size(), (size_t)atoi(i.rest.c_str())); } },
     { "link", CheckLink },
-    { "pending", [](CaseRun &, const Item &i) { EXPECT_TRUE(Matches("*" + i.rest + "*", PendingRenames())); } },
+    { "pending", [](CaseRun &r, const Item &i) {
+          EXPECT_TRUE(Matches("*" + i.rest + "*", PendingRenames())) << PendingRenames() << AllLines(r.logLines);
+      } },
     { "notemp", [](CaseRun &r, const Item &) { EXPECT_EQ(TemporaryPrograms(), r.tempBefore) << "program copies or batch files left"; } },
     { "service", [](CaseRun &r, const Item &i) {
           EXPECT_EQ(ServiceState(i.name), i.value);
@@ -447,14 +458,15 @@ void Answer(CaseRun &r, robot::Session &session, const robot::Window &window, co
     }
 }
 
-// Waits for the end of a run, passing over progress windows, which come and go with their work.
-bool WaitEnd(robot::Session &session, DWORD *code)
+// Waits for the end of a run, passing over progress windows, which come and go with their work;
+// a silent run must show none.
+bool WaitEnd(robot::Session &session, DWORD *code, bool silent)
 {
     robot::Window unexpected;
     for (;;) {
         if (session.WaitExit(kWindowTimeoutMs, code, &unexpected))
             return true;
-        if (!IsProgressWindow(unexpected) || session.LastError().compare(0, 17, "a window appeared") != 0)
+        if (silent || !IsProgressWindow(unexpected) || session.LastError().compare(0, 17, "a window appeared") != 0)
             return false;
         unexpected = robot::Window();
     }
@@ -465,7 +477,9 @@ void RunOne(CaseRun &r, const Run &run)
     std::string program = run.program.empty() ? r.vars["{product}"] + "\\setup.exe" : r.Expand(run.program);
     std::string folder = run.folder.empty() ? program.substr(0, program.rfind('\\')) : r.Expand(run.folder);
     r.vars["{uninstall}"] = RegistryValue(kUninstallKey + r.appName + " " + r.version, "UninstallString");
+    r.vars["{quiet}"] = RegistryValue(kUninstallKey + r.appName + " " + r.version, "QuietUninstallString");
     std::string arguments = r.Expand(run.arguments);
+    bool silent = (" " + arguments + " ").find(" -s ") != std::string::npos;
     SCOPED_TRACE("setup.exe " + arguments);
     TraceLogWatch logs;
     robot::Session session;
@@ -491,7 +505,7 @@ void RunOne(CaseRun &r, const Run &run)
     if (!ok)
         session.KillAll();
     else if (!killed)
-        EXPECT_TRUE(WaitEnd(session, &code)) << session.LastError();
+        EXPECT_TRUE(WaitEnd(session, &code, silent)) << session.LastError();
     EXPECT_TRUE(!ok || killed || (int)code == run.exitCode) << "exit code " << code << " (" << session.ProcessSummary() << ")";
     EXPECT_EQ(killed, run.exitCode == kKilled) << "a run ends with kill exactly when its exit code is kKilled";
     for (const auto &log : logs.Collect())
@@ -499,6 +513,16 @@ void RunOne(CaseRun &r, const Run &run)
             r.logLines.push_back(line.size() >= 19 ? line.substr(19) : line);
     const std::vector<robot::ProcessInfo> processes = session.Processes();
     r.processes.insert(r.processes.end(), processes.begin(), processes.end());
+}
+
+// yyyymmdd
+std::string Today()
+{
+    SYSTEMTIME now;
+    GetLocalTime(&now);
+    char text[16];
+    wsprintfA(text, "%04u%02u%02u", now.wYear, now.wMonth, now.wDay);
+    return text;
 }
 
 void Start(CaseRun &r)
@@ -509,7 +533,7 @@ void Start(CaseRun &r)
     r.vars = { { "{product}", product }, { "{dir}", "C:\\Program Files\\" + r.appName }, { "{common}", CommonProgramsFolder() },
                { "{group}", CommonProgramsFolder() + "\\" + ScriptValue(r.c.script, "DefaultProgramGroup") },
                { "{temp}", TempFolder() }, { "{testservice}", robot::EnvPath("TEST_SERVICE_EXE") },
-               { "{keep}", "\n\nA trace log is saved to *\nKeep the trace log file?" } };
+               { "{keep}", "\n\nA trace log is saved to *\nKeep the trace log file?" }, { "{today}", Today() } };
     r.vars["{kept}"] = "\n\nA trace log is saved to \"" + r.vars["{dir}"] + "\\install.log\"*error report.";
     CreateDirectoryA("C:\\e2e", NULL);
     RemoveTree(product);

@@ -21,13 +21,15 @@
 //
 // A run: the program ("" = {product}\setup.exe), its arguments ("=LINE": the whole command line
 // as it stands, the program named apart, as Windows starts an UninstallString), the windows, the
-// exit code (kKilled for a run a case kills) and the current folder ("" = the program's own).
+// exit code (kKilled for a run a case kills) and the current folder ("" = the program's own). A
+// run whose arguments hold -s is silent: any window at all, a progress window too, fails it.
 //
 // Placeholders anywhere: {product} the folder setup.exe starts from, {dir} C:\Program Files\<AppName>,
 // {group} the program group folder, {common} the all-users programs folder, {temp} the temporary
 // folder, {testservice} the tests' service program, {keep} the end of a final report that offers
 // to keep the trace log, {kept} its end when the log is kept as install.log, {uninstall} the
-// product's registered UninstallString as a run starts, {short:PATH} the path's short (8.3) form.
+// product's registered UninstallString as a run starts, {quiet} its QuietUninstallString, {today}
+// the date as yyyymmdd, {short:PATH} the path's short (8.3) form.
 //
 // Before the runs ("arrange", each taken back afterwards): "file:PATH=TEXT", "folder:PATH",
 // "move:PATH=NEWPATH", "locale:CODEPAGE" (the ANSI code page the whole program must run in),

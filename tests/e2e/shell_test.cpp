@@ -73,6 +73,10 @@ const Case kStartUps[] = {
     { "a setup API without one of its procedures", "", { "dll:setupapi.dll=SETUPAPI_PARTIAL_DLL" },
       { { "", "", { "Setup|error|Cannot get addr of SetupDiGetINFClassA (0/127 - *)|[OK]" }, 2 } }, { "logs:0" } },
     { "a setup API that cannot be loaded", "", { "dll:setupapi.dll=SETUPAPI_REFUSING_DLL" }, { { "", "", {}, 2 } }, { "logs:0" } },
+    // -s is looked for first: neither the setup API's error nor the command line's shows a box.
+    { "a silent run without the setup API's procedure", "", { "dll:setupapi.dll=SETUPAPI_PARTIAL_DLL" }, { { "", "-s", {}, 2 } },
+      { "logs:0" } },
+    { "a silent run with a wrong switch", Script("Demo Audio"), {}, { { "", "-s -x", {}, 1 } }, { "logs:0" } },
     // The device's status and the driver package's removal are bound where they are used: a
     // system without them installs and removes a product without a device.
     { "a setup API without the device status and the package removal", Script("Demo Audio", "[Files]\r\na.txt=%InstallDir%\r\n"),

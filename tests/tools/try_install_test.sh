@@ -3,8 +3,9 @@
 # (a clean run, its report.html rendered by a real browser); on a script with errors (stopped
 # before anything is installed); on a product with a mistake the installer cannot see, run as
 # Windows 10 with a file left behind (the warning on top, every program told Windows 10, the
-# leftover reported); the example over an older version of itself; and a product named with a
-# letter beyond ASCII, its setup.ini in UTF-8, whose report page shows what the customer gets.
+# leftover reported); the example over an older version of itself; the example deployed silently;
+# and a product named with a letter beyond ASCII, its setup.ini in UTF-8, whose report page shows
+# what the customer gets.
 set -u
 top=$(cd "$(dirname "$0")/../.." && pwd)
 out=$(mktemp -d)
@@ -34,6 +35,8 @@ grep -q "PASSED: installation succeeded" "$out/dom.html" || fail "report.html do
 browser --window-size=1200,2400 --screenshot="$out/report.png" "file://$out/clean/report.html" >/dev/null ||
     fail "the browser cannot render report.html" "$out/chromium.txt"
 [ "$(stat -c %s "$out/report.png" 2>/dev/null || echo 0)" -gt 50000 ] || fail "report.html renders as an empty page" "$out/chromium.txt"
+sed -n '/=== What the customer ends up with/,/=== Uninstallation/p' "$out/clean.txt" | grep -q "Drivers32|wave1 = sz demoaudio.dll" ||
+    fail "the summary does not show the legacy driver" "$out/clean.txt"
 
 bash "$top/tools/try-install.sh" "$top/build/tests/fixtures/mistakes" --out "$out/stopped" > "$out/stopped.txt" 2>&1 &&
     fail "a script with errors passes" "$out/stopped.txt"
@@ -57,6 +60,13 @@ bash "$top/tools/try-install.sh" "$top/examples/demo" --upgrade-from "$out/demo-
 grep -q "^=== PASSED: the earlier version's installation succeeded, installation succeeded, .*, 0 thing(s) left" "$out/upgrade.txt" ||
     fail "the upgrade's verdict" "$out/upgrade.txt"
 grep -q 'text "Demo Audio Suite 0.9 is installed in ' "$out/upgrade.txt" || fail "the earlier version was not found" "$out/upgrade.txt"
+bash "$top/tools/try-install.sh" "$top/examples/demo" --silent --out "$out/silent" > "$out/silent.txt" 2>&1 ||
+    fail "the example deployed silently does not pass" "$out/silent.txt"
+grep -q '^=== Installation: "C:\\Product\\setup.exe" -s' "$out/silent.txt" && grep -q '^=== Uninstallation: .* -u -s' "$out/silent.txt" ||
+    fail "the silent runs are not started with -s" "$out/silent.txt"
+grep -q "^--- \(message box\|window\)" "$out/silent.txt" && fail "a silent run showed a window" "$out/silent.txt"
+grep -qF 'QuietUninstallString: C:\Program Files\Demo Audio Suite\setup.exe -u -s' "$out/silent.txt" ||
+    fail "the entry has no QuietUninstallString" "$out/silent.txt"
 mkdir -p "$out/mueller"
 printf '[Main]\r\nAppName=M\xc3\xbcller Studio\r\nAppVersion=1.0\r\nDefaultProgramGroup=M\xc3\xbcller Studio\r\nDefaultInstallDir=%%ProgramFilesDir%%\\%%AppName%%\r\nStartMenuFolder=%%CommonProgramsFolder%%\r\nRegisterUninstaller=1\r\n[Files]\r\nstudio.txt=%%InstallDir%%\r\n[Links]\r\nStudio=%%InstallDir%%\\studio.txt,%%InstallDir%%\\studio.ini -quiet\r\n' > "$out/mueller/setup.ini"
 echo studio > "$out/mueller/studio.txt"

@@ -111,6 +111,7 @@ bool IsFinalReport(const robot::Window &window)
 // dialog) to the final report, as a user waiting at the screen measures it.
 struct RunTimes {
     double total = 0, lastAnswer = -1, finalReport = -1;
+    int windows = 0;
     double Waited() const { return finalReport >= lastAnswer && lastAnswer >= 0 ? finalReport - lastAnswer : -1; }
 };
 
@@ -151,6 +152,7 @@ bool RunProgram(const std::string &exe, const std::string &args, const std::stri
                 }
         }
         if (found) {
+            times->windows++;
             boxes += "\n    " + window.Describe();
             if (timeline)
                 timeline->Add(now, (window.isMessageBox ? "box: " : "window: ") + window.text.substr(0, 40));
@@ -264,10 +266,9 @@ std::string IniValue(const std::string &product, const char *key)
     return value;
 }
 
-// The product installed and uninstalled twice: answered at once, as the robot does, and then as a
+// The product installed and uninstalled three times: answered at once, as the robot does; as a
 // person does, who reads each question and dialog first (timed from the last answer to the final
-// report). Apart from that the second process of an uninstallation then starts in another second
-// than the first, so it never waits for a trace-log name of its own.
+// report); and silently, as a deployment tool runs it.
 void MeasureSetup(Results *results, const std::string &name, const std::string &product, Timeline timelines[3])
 {
     std::string folder = "C:\\Program Files\\" + IniValue(product, "AppName");
@@ -289,6 +290,17 @@ void MeasureSetup(Results *results, const std::string &name, const std::string &
             Fail(folder + " is still there after the uninstallation");
         results->Add(name, reaction ? "setup uninstall as a user" : "setup uninstall", reaction ? times.Waited() : times.total);
     }
+    // Silent, as a deployment tool runs it: no window may appear.
+    if (!RunProgram(product + "\\setup.exe", "-s", product, &times) || !Arrived(product, folder))
+        return;
+    if (times.windows > 0)
+        Fail("a window in a silent installation");
+    results->Add(name, "setup install silent", times.total);
+    if (!RunProgram(folder + "\\setup.exe", "-u -s", folder, &times))
+        return;
+    if (times.windows > 0 || PathExists(folder))
+        Fail("a window in a silent uninstallation, or " + folder + " still there");
+    results->Add(name, "setup uninstall silent", times.total);
 }
 
 bool SystemCopy(const char *from, const char *to)
@@ -609,6 +621,8 @@ int main(int argc, char **argv)
         { "setup.exe / copy loop, as a user times it", "setup install as a user", "copy loop" },
         { "setup.exe / copy loop, answered at once", "setup install", "copy loop" },
         { "setup.exe / peer, answered at once and silent", "setup install", "peer install" },
+        { "setup.exe -s", "setup install silent", NULL },
+        { "setup.exe -s / peer, both silent", "setup install silent", "peer install" },
     });
     PrintTable(results, "uninstallation of 50 files, 500 MB", main, {
         { "setup.exe as a user times it: from Yes to the final box", "setup uninstall as a user", NULL },
@@ -619,6 +633,8 @@ int main(int argc, char **argv)
         { "DeleteFileA loop", "delete loop", NULL },
         { "setup.exe / peer, as a user times them", "setup uninstall as a user", "peer uninstall as a user" },
         { "setup.exe / peer, answered at once and silent", "setup uninstall", "peer uninstall" },
+        { "setup.exe -u -s, to the end of every process", "setup uninstall silent", NULL },
+        { "setup.exe -u -s / peer as a user starts it, both silent", "setup uninstall silent", "peer uninstall" },
     });
     printf("\n| scale | install as a user | uninstall as a user | install at once | uninstall at once | copy loop | "
            "block copy loop | journal lines |\n|---|---|---|---|---|---|---|---|\n");

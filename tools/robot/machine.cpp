@@ -451,7 +451,7 @@ static const KnownChange kKnownChanges[] = {
       "the preferred wave devices in force before the installation, recorded as the user's choice" },
     { "key HKCU\\Software\\Microsoft\\Multimedia\\Sound Mapper", "the key of the preferred wave devices" },
     { "key HKCU\\Software\\Microsoft\\Multimedia", "the key of the preferred wave devices" },
-    { "file C:\\users\\root\\Temp\\brindlework_setup_log_", "a trace log kept by the user or by a run that ended abruptly" },
+    { "file C:\\users\\root\\Temp\\brindlework_setup_log_", "a trace log kept by the user, by a silent run or by a run that ended abruptly" },
     { "value HKLM\\System\\CurrentControlSet\\Control\\Session Manager|PendingFileRenameOperations",
       "files in use, deleted at the next restart" },
     { "value HKLM\\System\\CurrentControlSet\\Control\\ServiceCurrent|", NULL },   // counts service starts

@@ -1,5 +1,6 @@
 #include "report.h"
 #include <cstdio>
+#include <cstring>
 
 namespace {
 
@@ -163,7 +164,7 @@ InstalledProduct ReadInstalledProduct(const std::vector<Change> &installed, cons
             std::string name = item.substr(8);
             product.services.push_back(name + ": " + ServiceState(name) + " (" +
                                        RegistryValue("HKLM\\System\\CurrentControlSet\\Services\\" + name, "ImagePath") + ")");
-        } else if (item.compare(0, sizeof kDrivers - 1, kDrivers) == 0) {
+        } else if (_strnicmp(item.c_str(), kDrivers, sizeof kDrivers - 1) == 0) {   // the registry's names ignore case
             product.drivers.push_back(item.substr(sizeof kDrivers - 1) + " = " + ChangeDetail(change));
         }
     }

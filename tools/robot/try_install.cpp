@@ -4,7 +4,8 @@
 // what the two runs left behind, as text and as report.html.
 //   try_install PRODUCT_DIR OUT_DIR [--windows VERSION] [--advanced] [--install-dir DIR]
 //               [--group NAME] [--answer "TEXT=BUTTON"]... [--anyway] [--upgrade-from OLD_DIR]
-//               [--plant FILE]
+//               [--plant FILE] [--silent]
+// With --silent both runs are silent (-s, as a deployment tool starts them): a window fails them.
 // With --upgrade-from the product in OLD_DIR (an earlier version) is installed first, and the
 // product is installed over it. Exit status 0 only when the script has no error, every run
 // succeeded and nothing is left that the design does not leave on purpose. --plant (a file put
@@ -30,7 +31,7 @@ const DWORD kLookMs = 100;
 
 struct Options {
     std::string product, out, windows, installDir, group, plant, upgradeFrom;
-    bool advanced = false, anyway = false;
+    bool advanced = false, anyway = false, silent = false;
     std::vector<std::pair<std::string, std::string>> answers;   // text prefix, button
 };
 
@@ -95,6 +96,18 @@ void Answer(const Options &options, robot::Session &session, WindowSeen *seen, O
     }
 }
 
+// A silent run names its folder only in its trace log.
+std::string InstalledFolder(const Report &report)
+{
+    const std::string mark = "Actual install dir is \"";
+    for (const auto &log : report.logs) {
+        size_t at = log.second.text.find(mark);
+        if (at != std::string::npos)
+            return log.second.text.substr(at + mark.size(), log.second.text.find('"', at + mark.size()) - at - mark.size());
+    }
+    return "";
+}
+
 Outcome RunSetup(const Options &options, const char *title, const std::string &exe, const std::string &args,
                  const std::string &cwd, Report *report)
 {
@@ -124,10 +137,14 @@ Outcome RunSetup(const Options &options, const char *title, const std::string &e
         int number = 1;
         for (const RunSeen &earlier : report->runs)
             number += (int)earlier.windows.size();
-        sprintf(name, "%02d-%s.png", number, args.empty() ? "install" : "uninstall");
+        sprintf(name, "%02d-%s.png", number, args.find("-u") == std::string::npos ? "install" : "uninstall");
         WindowSeen seen = { number, session.SavePng(window, options.out + "\\" + name) ? name : "", window, "" };
         logs.Look();
         Answer(options, session, &seen, &outcome);
+        if (options.silent) {
+            seen.action += " (a window in a silent run)";
+            outcome.clean = false;
+        }
         printf("\n--- %s %02d (%s)\n%s\n    -> the user %s\n", window.isMessageBox ? "message box" : "window", number,
                seen.picture.empty() ? "gone before its picture could be taken" : ("picture " + seen.picture).c_str(),
                window.Describe().c_str(), seen.action.c_str());
@@ -147,6 +164,8 @@ Outcome RunSetup(const Options &options, const char *title, const std::string &e
     printf("\n%s\n", run.ending.c_str());
     for (const auto &log : logs.Collect())
         report->logs[log.first] = log.second;
+    if (outcome.installDir.empty())
+        outcome.installDir = InstalledFolder(*report);
     return outcome;
 }
 
@@ -190,6 +209,8 @@ bool ParseOptions(int argc, char **argv, Options *options)
         bool hasValue = i + 1 < argc;
         if (arg == "--advanced") {
             options->advanced = true;
+        } else if (arg == "--silent") {
+            options->silent = true;
         } else if (arg == "--anyway") {
             options->anyway = true;
         } else if (arg == "--windows" && hasValue) {
@@ -277,10 +298,11 @@ void InstallAndUninstall(const Options &options, Report *report)
         EmulateWindows(options.windows);
     Snapshot before = TakeSnapshot();
     Outcome earlier;
+    std::string installArgs = !options.silent ? "" : options.installDir.empty() ? "-s" : "-s -d " + robot::QuoteArg(options.installDir);
     if (!options.upgradeFrom.empty())
-        earlier = RunSetup(options, "Installation of the earlier version", std::string(kEarlierStagingFolder) + "\\setup.exe", "",
-                           kEarlierStagingFolder, report);
-    Outcome install = RunSetup(options, "Installation", std::string(kStagingFolder) + "\\setup.exe", "", kStagingFolder, report);
+        earlier = RunSetup(options, "Installation of the earlier version", std::string(kEarlierStagingFolder) + "\\setup.exe",
+                           options.silent ? "-s" : "", kEarlierStagingFolder, report);
+    Outcome install = RunSetup(options, "Installation", std::string(kStagingFolder) + "\\setup.exe", installArgs, kStagingFolder, report);
     report->installed = CompareSnapshots(before, TakeSnapshot());
     printf("\n=== What the installation added or changed\n");
     PrintChanges(report->installed, false);
@@ -299,7 +321,7 @@ void InstallAndUninstall(const Options &options, Report *report)
             WriteTextFile(planted, "put here between the two runs\r\n");
             printf("\n(a file was put into the installation folder: %s)\n", planted.c_str());
         }
-        uninstall = RunSetup(options, "Uninstallation", installedExe, "-u", install.installDir, report);
+        uninstall = RunSetup(options, "Uninstallation", installedExe, options.silent ? "-u -s" : "-u", install.installDir, report);
     } else {
         printf("\n(no installed copy of setup.exe to uninstall with)\n");
         uninstall.clean = false;
@@ -327,7 +349,7 @@ int main(int argc, char **argv)
     Options options;
     if (!ParseOptions(argc, argv, &options)) {
         fprintf(stderr, "usage: try_install PRODUCT_DIR OUT_DIR [--windows VERSION] [--advanced] [--install-dir DIR] "
-                        "[--group NAME] [--answer \"TEXT=BUTTON\"]... [--anyway] [--upgrade-from OLD_DIR]\n");
+                        "[--group NAME] [--answer \"TEXT=BUTTON\"]... [--anyway] [--upgrade-from OLD_DIR] [--silent]\n");
         return 2;
     }
     Report report;

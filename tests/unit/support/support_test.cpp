@@ -95,7 +95,7 @@ TEST(MsgBox, ALongProductNameKeepsTheModeAndEachBoxIsLoggedOnOneLine)
                                              { MB_ICONQUESTION | MB_YESNO | MB_DEFBUTTON2, false } };
     for (const auto &level : levels) {
         SetLastError(ERROR_PATH_NOT_FOUND);
-        MsgBox(level.first, "%s will be installed.\nDo you want to continue?", "Demo");
+        MsgBox(level.first, IDYES, "%s will be installed.\nDo you want to continue?", "Demo");
         EXPECT_EQ(GetLastError(), (DWORD)ERROR_PATH_NOT_FOUND);
         EXPECT_EQ(log.LastBoxText(), "Demo will be installed. Do you want to continue?");
         EXPECT_EQ(log.Lines().back()[8] == '*', level.second) << level.first;

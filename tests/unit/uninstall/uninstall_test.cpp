@@ -1,5 +1,6 @@
-// The journal on disk and its replay, newest first, by the phase of each uninstaller process; the
-// uninstall entry; the secondary's arguments.
+// The journal on disk and its replay, newest first, by the phase of each uninstaller process, and
+// the primary's copy deferred; the uninstall entry; the secondary's arguments; what the two
+// processes share in a silent uninstallation.
 #include <gtest/gtest.h>
 #include <string>
 #include "../common/log_capture.h"
@@ -7,6 +8,7 @@
 #include "support/memory.h"
 #include "support/runstate.h"
 #include "system/setupapi_binding.h"
+#include "uninstall/handover.h"
 #include "uninstall/journal_replay.h"
 #include "uninstall/uninstall_entry.h"
 #include "uninstall/uninstaller.h"
@@ -148,6 +150,76 @@ TEST_F(Journal, FilesInUseAreAskedAboutAndQueuedForTheRestart)
     ClearPendingRenames();
 }
 
+// A silent secondary defers the primary's program and the folders that hold it until the primary
+// has ended; a file queued meanwhile lets its folder be queued after it.
+TEST_F(Journal, ThePrimarysProgramAndItsFoldersWaitForTheDeferredReplay)
+{
+    std::string folder = log_.Folder() + "\\product", inner = folder + "\\bin";
+    CreateDirectoryA(folder.c_str(), NULL);
+    CreateDirectoryA(inner.c_str(), NULL);
+    std::string program = Touch("product\\bin\\setup.exe"), data = Touch("product\\data.txt"), held = Touch("product\\held.dll");
+    HANDLE holder = CreateFileA(held.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL, OPEN_EXISTING, 0, NULL);
+    ::Run.IsNT = true;
+    DeferUndoOf(program.c_str());
+    EXPECT_EQ(Replay("CreateDir \"" + folder + "\"\r\nCreateDir \"" + inner + "\"\r\nCreateFile \"" + held + "\"\r\nCreateFile \"" +
+                     program + "\"\r\nCreateFile \"" + data + "\"", kAllEvents), 0u);
+    EXPECT_EQ(Deleted(), (std::vector<std::string>{ "Deleted file \"" + data + "\"" }));
+    EXPECT_TRUE(PathExists(program));
+    EXPECT_EQ(ReplayDeferred(), 0u);
+    EXPECT_EQ(Deleted(), (std::vector<std::string>{ "Deleted file \"" + data + "\"", "Deleted file \"" + program + "\"",
+                                                     "Deleted directory \"" + inner + "\"" }));
+    EXPECT_TRUE(Matches("*" + held + "*" + folder + "*", PendingRenames())) << PendingRenames();
+    EXPECT_EQ(ReplayDeferred(), 0u) << "replayed once";
+    CloseHandle(holder);
+    ClearPendingRenames();
+}
+
+// The primary of a silent uninstallation ends with the secondary's result, or fails when the
+// secondary ended without one; an installation waits while an uninstaller holds the folder.
+TEST(Handover, TheResultReachesThePrimaryAndTheFolderIsWaitedFor)
+{
+    LogCapture log;
+    ::Run.InstallDir = StrDup((log.Folder() + "\\product").c_str());
+    ResultChannel primary, secondary;
+    ASSERT_TRUE(OpenResultChannel(&primary, true));
+    ASSERT_TRUE(OpenResultChannel(&secondary, false));
+    HANDLE running = CreateEventA(NULL, TRUE, FALSE, NULL);
+    ReportResult(&secondary, kStatusWarning, true);
+    EXPECT_EQ(WaitForResult(&primary, running), kStatusWarning);
+    EXPECT_TRUE(::Run.RestartNeeded);
+    CloseResultChannel(&secondary);
+    CloseResultChannel(&primary);
+    ASSERT_TRUE(OpenResultChannel(&primary, true));
+    SetEvent(running);   // ended without a report
+    EXPECT_EQ(WaitForResult(&primary, running), kStatusFailed);
+    EXPECT_EQ(log.LastBoxText(), "Cannot get signal from secondary process");
+    CloseResultChannel(&primary);
+    CloseHandle(running);
+
+    struct Holder {
+        static DWORD WINAPI Run(void *held)
+        {
+            HANDLE hold = HoldFolder(::Run.InstallDir);
+            SetEvent(held);
+            Sleep(400);
+            ReleaseFolder(hold);
+            return 0;
+        }
+    };
+    DWORD start = GetTickCount();
+    WaitForFolderRelease(::Run.InstallDir);
+    EXPECT_LT(GetTickCount() - start, 100u) << "nobody holds it";
+    HANDLE held = CreateEventA(NULL, TRUE, FALSE, NULL);
+    HANDLE thread = CreateThread(NULL, 0, Holder::Run, held, 0, NULL);
+    WaitForSingleObject(held, INFINITE);
+    start = GetTickCount();
+    WaitForFolderRelease(::Run.InstallDir);
+    EXPECT_GE(GetTickCount() - start, 300u);
+    WaitForSingleObject(thread, INFINITE);
+    CloseHandle(thread);
+    CloseHandle(held);
+}
+
 // A name the registry would take as a path, or the journal could not give back, is refused before
 // any key is made.
 TEST(UninstallEntry, NamesThatCannotBeRecordedAreRefusedFirst)
@@ -170,13 +242,16 @@ TEST(UninstallEntry, NamesThatCannotBeRecordedAreRefusedFirst)
     }
 }
 
-// Every uninstallation shows the format; here the longest installation folder still fits.
+// Every uninstallation shows the format; here the longest installation folder still fits, with
+// the silent switch passed on.
 TEST(SecondaryArguments, TheLongestFolderFits)
 {
     char arguments[kSecondaryArgumentsSize];
     std::string longest(MAX_PATH - 1, 'd');
-    ASSERT_TRUE(FormatSecondaryArguments(arguments, 1, longest.c_str()));
-    EXPECT_EQ(std::string(arguments), " -u -p 00000001 -d \"" + longest + "\"");
+    for (bool silent : { false, true }) {
+        ASSERT_TRUE(FormatSecondaryArguments(arguments, 1, longest.c_str(), silent));
+        EXPECT_EQ(std::string(arguments), " -u -p 00000001 -d \"" + longest + "\"" + (silent ? " -s" : ""));
+    }
 }
 
 }  // namespace
