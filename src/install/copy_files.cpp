@@ -9,6 +9,7 @@
 #include "support/tracelog.h"
 #include "system/file_ops.h"
 #include "system/journal_recorder.h"
+#include "ui/progress.h"
 
 const char kCannotOpenSource[] = "Cannot open \"%s\" (%s)";
 const char kCannotCreateDestination[] = "Cannot create \"%s\" (%s)";
@@ -27,21 +28,27 @@ bool ConfirmOverwrite(const char *kind, const char *name)
     return agreed;
 }
 
-bool ComposeEntryPaths(const ScriptEntry *entry, char *source, char *destination)
+// failure: the box's message, or null for none.
+static bool ComposeSourcePath(const ScriptEntry *entry, char *source, const char *failure)
 {
     char sourceFolder[MAX_PATH];
-    char joined[MAX_PATH];
     if (StrFindChar(entry->Extra, ':') != NULL)
         lstrcpynA(sourceFolder, entry->Extra, MAX_PATH);
-    else if (!JoinPath(sourceFolder, Run.SourceDir, entry->Extra, kCannotOpenSource))
+    else if (!JoinPath(sourceFolder, Run.SourceDir, entry->Extra, failure))
         return false;
-    return JoinPath(source, sourceFolder, entry->Name, kCannotOpenSource) &&
+    return JoinPath(source, sourceFolder, entry->Name, failure);
+}
+
+bool ComposeEntryPaths(const ScriptEntry *entry, char *source, char *destination)
+{
+    char joined[MAX_PATH];
+    return ComposeSourcePath(entry, source, kCannotOpenSource) &&
            JoinPath(joined, entry->Path, entry->Name, kCannotCreateDestination) &&
            ExpandVariables(destination, joined, kCannotCreateDestination);
 }
 
-// Copies one entry; the failed bit when it could not be copied.
-static RunStatus CopyEntry(const ScriptEntry *entry, char *destination)
+// Copies one entry; the failed bit when it could not be copied or the copy was cancelled.
+static RunStatus CopyEntry(const ScriptEntry *entry, char *destination, WorkMeter *meter)
 {
     RunStatus status;
     StatusInit(&status);
@@ -51,7 +58,7 @@ static RunStatus CopyEntry(const ScriptEntry *entry, char *destination)
         return kStatusFailed;
     if (StatusIsFailed(MakeMissingFolders(DirOfPath(folder, destination))))
         return kStatusFailed;
-    if (CopyOneFile(source, destination, true))
+    if (CopyOneFile(source, destination, true, meter))
         return status;
     if (GetLastError() != ERROR_FILE_EXISTS) {
         StatusSetFailed(&status);
@@ -59,7 +66,7 @@ static RunStatus CopyEntry(const ScriptEntry *entry, char *destination)
         StatusSetFailed(&status);
     } else {
         StatusSetWarning(&status);
-        if (!CopyOneFile(source, destination, false))
+        if (!CopyOneFile(source, destination, false, meter))
             StatusSetFailed(&status);
     }
     return status;
@@ -73,15 +80,25 @@ static ULONGLONG FileSize(const char *path)
     return ((ULONGLONG)data.nFileSizeHigh << 32) | data.nFileSizeLow;
 }
 
-// Counts what it copied, for the size the list of installed programs shows.
-RunStatus CopyFiles()
+// The bytes the copy phase reads: what the progress window counts against.
+static ULONGLONG SourceBytes()
+{
+    ULONGLONG total = 0;
+    for (DWORD i = 0; i < Script.FileCount; i++) {
+        char source[MAX_PATH];
+        if (ComposeSourcePath(&Script.FileList[i], source, NULL))
+            total += FileSize(source);
+    }
+    return total;
+}
+
+static RunStatus CopyAll(WorkMeter *meter)
 {
     RunStatus status;
     StatusInit(&status);
-    LogLine(kLogAction, "Start file copy");
     for (DWORD i = 0; i < Script.FileCount; i++) {
         char destination[MAX_PATH];
-        if (StatusIsFailed(StatusMerge(&status, CopyEntry(&Script.FileList[i], destination))))
+        if (StatusIsFailed(StatusMerge(&status, CopyEntry(&Script.FileList[i], destination, meter))))
             return status;
         if (!JournalAddEvent(kEventCreateFile, "\"%s\"", destination)) {
             StatusSetFailed(&status);
@@ -89,7 +106,24 @@ RunStatus CopyFiles()
         }
         Run.CopiedBytes += FileSize(destination);
     }
-    LogLine(kLogAction, "All files successfully copied");
     return status;
 }
 
+// A copy that lasts shows its progress, with a Cancel button that fails the installation, which
+// is then rolled back. Counts what it copied, for the size the list of installed programs shows.
+RunStatus CopyFiles()
+{
+    WorkMeter meter;
+    LogLine(kLogAction, "Start file copy");
+    StartWorkMeter(&meter, (LONG64)SourceBytes());
+    ShowMeteredProgress(&meter, "Copying files...", true);
+    RunStatus status = CopyAll(&meter);
+    ShowProgress(false, NULL);
+    if (WorkCancelled(&meter)) {
+        LogLine(kLogAction, "Copying cancelled by the user");
+        StatusSetFailed(&status);
+    } else if (!StatusIsFailed(status)) {
+        LogLine(kLogAction, "All files successfully copied");
+    }
+    return status;
+}

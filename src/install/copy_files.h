@@ -9,7 +9,8 @@ extern const char kCannotOpenSource[];        // the source's path, the system's
 extern const char kCannotCreateDestination[]; // the destination's path, the system's error
 extern const char kAlreadyExists[];           // "File" or "Directory", the path
 
-// Copies every FileList entry in order and records each copied file.
+// Copies every FileList entry in order and records each copied file, under a progress window with
+// a Cancel button once the copy lasts; a cancelled copy fails.
 RunStatus CopyFiles();
 // An entry's source path (from SourceDir, its named subfolder or an absolute folder) and its
 // destination path, both MAX_PATH bytes; false after a box when one does not fit.

@@ -6,6 +6,7 @@
 
 static char *const *boxProductName;
 static BoxSink boxSink;
+static HWND hiddenByBoxes;
 
 void SetBoxProductName(char *const *productName)
 {
@@ -15,6 +16,22 @@ void SetBoxProductName(char *const *productName)
 void SetBoxSink(BoxSink sink)
 {
     boxSink = sink;
+}
+
+void SetWindowHiddenByBoxes(HWND window)
+{
+    hiddenByBoxes = window;
+}
+
+// The window's thread pumps its messages and waits for nothing: each notice is one message.
+static int ShowBox(const char *text, const char *caption, UINT flags)
+{
+    if (hiddenByBoxes != NULL)
+        SendMessageA(hiddenByBoxes, kBoxNotice, TRUE, 0);
+    int answer = MessageBoxA(GetDesktopWindow(), text, caption, flags);
+    if (hiddenByBoxes != NULL)
+        SendMessageA(hiddenByBoxes, kBoxNotice, FALSE, 0);
+    return answer;
 }
 
 void BoxCaption(char *buffer)
@@ -54,7 +71,7 @@ int MsgBoxV(UINT flags, int silentAnswer, const char *format, va_list arguments)
         answer = silentAnswer;
         LogLine(kLogAction, "Answered %u without showing the box", (UINT)answer);
     } else {
-        answer = MessageBoxA(GetDesktopWindow(), text, caption, flags);
+        answer = ShowBox(text, caption, flags);
     }
     SetLastError(savedError);
     return answer;

@@ -6,17 +6,23 @@
 #include "support/runstate.h"
 #include "support/text.h"
 #include "support/tracelog.h"
+#include "support/work_meter.h"
 
 const char kCannotOpenFile[] = "Cannot open file \"%s\" (%s)";
 const char kCannotCreateDirectory[] = "Cannot create directory \"%s\" (%s)";
 
-static bool CopyBlocks(HANDLE from, HANDLE to, const char *source, const char *destination)
+// Stops with ERROR_CANCELLED and no box when the meter's window asks for it.
+static bool CopyBlocks(HANDLE from, HANDLE to, const char *source, const char *destination, WorkMeter *meter)
 {
     bool ok = false;
     char *buffer = (char *)MemAlloc(kCopyBlockSize);
     for (;;) {
         DWORD got = 0;
         DWORD written = 0;
+        if (WorkCancelled(meter)) {
+            SetLastError(ERROR_CANCELLED);
+            break;
+        }
         if (!ReadFile(from, buffer, kCopyBlockSize, &got, NULL)) {
             ErrorBox("Cannot read from \"%s\" (%s)", source, LastErrorText());
             break;
@@ -32,12 +38,16 @@ static bool CopyBlocks(HANDLE from, HANDLE to, const char *source, const char *d
             ErrorBox("Cannot write to \"%s\" (%s)", destination, LastErrorText());
             break;
         }
+        if (meter != NULL)
+            meter->done += got;
     }
     MemFree(buffer);
     return ok;
 }
 
-bool CopyOneFile(const char *source, const char *destination, bool failIfExists)
+// A cancelled copy takes its unfinished destination along (no journal line names it); one that
+// failed leaves what it wrote.
+bool CopyOneFile(const char *source, const char *destination, bool failIfExists, WorkMeter *meter)
 {
     bool ok = false;
     HANDLE to = INVALID_HANDLE_VALUE;
@@ -53,16 +63,18 @@ bool CopyOneFile(const char *source, const char *destination, bool failIfExists)
             ErrorBox("Cannot create \"%s\" (%s)", destination, LastErrorText());
         goto done;
     }
-    if (!CopyBlocks(from, to, source, destination))
+    if (!CopyBlocks(from, to, source, destination, meter))
         goto done;
     LogLine(kLogAction, "Copied \"%s\" -> \"%s\"", source, destination);
     ok = true;
 done:
-    DWORD savedError = GetLastError();   // the caller tests it for ERROR_FILE_EXISTS
+    DWORD savedError = GetLastError();   // the caller tests it for ERROR_FILE_EXISTS and ERROR_CANCELLED
     if (to != INVALID_HANDLE_VALUE)
         CloseHandle(to);
     if (from != INVALID_HANDLE_VALUE)
         CloseHandle(from);
+    if (savedError == ERROR_CANCELLED && DeleteFileA(destination))
+        LogLine(kLogAction, "Deleted the unfinished copy \"%s\"", destination);
     SetLastError(savedError);
     return ok;
 }

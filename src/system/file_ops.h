@@ -1,14 +1,16 @@
 // Files one at a time: copy, load, save, delete, delete at the next restart, temporary files.
 #pragma once
 #include <windows.h>
+#include "support/work_meter.h"
 
 const DWORD kCopyBlockSize = 20480;
 extern const char kCannotOpenFile[];          // the file's path, the system's error
 extern const char kCannotCreateDirectory[];   // the folder's path, the system's error
 
-// False with last error 80 and no box when the destination exists and failIfExists is set;
-// every other failure has been shown.
-bool CopyOneFile(const char *source, const char *destination, bool failIfExists);
+// False with last error 80 and no box when the destination exists and failIfExists is set, and
+// with last error 1223 and no box when the meter was cancelled (its count grows with every block
+// copied; the unfinished destination is deleted); every other failure has been shown.
+bool CopyOneFile(const char *source, const char *destination, bool failIfExists, WorkMeter *meter = NULL);
 // The whole file at path and a terminating zero in a heap block (MemFree it); null after a box
 // that names the file as `name`.
 char *LoadFile(const char *path, const char *name, DWORD *size);

@@ -5,29 +5,121 @@
 #include "support/tracelog.h"
 #include "ui/resource.h"
 
-// Written by the main thread before the window's thread starts, only read by that thread: it
-// logs nothing and touches no other shared state.
+const UINT_PTR kRefreshTimer = 1;
+const UINT kRefreshMs = 200;
+const int kButtonRowDlu = 20;   // the Cancel button's row below the text
+
+// Written by the main thread before the window's thread starts (dialog: by that thread before it
+// signals ready), only read by the window's thread: it logs nothing and touches no other shared
+// state but the meter.
 static struct {
     HANDLE thread;
     DWORD id;
     HANDLE ready;
+    HWND dialog;
     char caption[kCaptionSize];
-    const char *text;
+    const char *text;    // the whole text, or the label of measured work
+    WorkMeter *meter;    // null: the text as it is, shown at once
+    bool cancellable;
 } progress;
 
-static INT_PTR CALLBACK ProgressDialogProc(HWND, UINT, WPARAM, LPARAM)
+// The window's thread's own: whether the window has appeared, and whether a box hides it.
+static bool shown;
+static bool paused;
+static UINT shownPercent;
+
+static UINT Percent(const WorkMeter *meter)
 {
+    LONG64 done = meter->done;
+    if (meter->total <= 0 || done >= meter->total)
+        return meter->total <= 0 ? 0 : 100;
+    return (UINT)(done * 100 / meter->total);
+}
+
+static void ShowPercent(HWND dialog, bool always)
+{
+    char text[kCaptionSize + 16];
+    UINT percent = Percent(progress.meter);
+    if (percent == shownPercent && !always)
+        return;
+    shownPercent = percent;
+    wsprintfA(text, "%s %u %%", progress.text, percent);   // the labels are this program's own, short
+    SetDlgItemTextA(dialog, IDC_PROGRESS_TEXT, text);
+}
+
+// Measured work gets its window once it has lasted long enough, unless a box shows.
+static void Refresh(HWND dialog)
+{
+    if (progress.meter == NULL)
+        return;
+    if (!shown && !paused && GetTickCount() - progress.meter->started >= kProgressDelayMs) {
+        ShowPercent(dialog, true);
+        ShowWindow(dialog, SW_SHOW);
+        shown = true;
+    } else if (shown) {
+        ShowPercent(dialog, false);
+    }
+}
+
+static INT_PTR CALLBACK ProgressDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM)
+{
+    switch (message) {
+    case WM_TIMER:
+        Refresh(dialog);
+        return TRUE;
+    case kBoxNotice:
+        paused = wParam != FALSE;
+        if (paused)
+            ShowWindow(dialog, SW_HIDE);
+        else if (shown)
+            ShowWindow(dialog, SW_SHOW);
+        else
+            Refresh(dialog);
+        return TRUE;
+    case WM_COMMAND:
+        // The button, or Esc; the driver's window has no way out.
+        if (LOWORD(wParam) == IDCANCEL && progress.cancellable) {
+            InterlockedExchange(&progress.meter->cancelled, 1);
+            EnableWindow(GetDlgItem(dialog, IDCANCEL), FALSE);
+        }
+        return TRUE;
+    }
     return FALSE;
+}
+
+// The template's Cancel button lies below its height: the window grows by its row, about its
+// centre.
+static void AddCancelButton(HWND dialog)
+{
+    RECT row = { 0, 0, 0, kButtonRowDlu };
+    RECT frame;
+    MapDialogRect(dialog, &row);
+    GetWindowRect(dialog, &frame);
+    SetWindowPos(dialog, NULL, frame.left, frame.top - row.bottom / 2, frame.right - frame.left,
+                 frame.bottom - frame.top + row.bottom, SWP_NOZORDER | SWP_NOACTIVATE);
+    ShowWindow(GetDlgItem(dialog, IDCANCEL), SW_SHOW);
 }
 
 static DWORD WINAPI ProgressThread(void *)
 {
     MSG message;
+    shown = false;
+    paused = false;
     HWND dialog = CreateDialogParamA(Run.ModuleInstance, MAKEINTRESOURCEA(IDD_PROGRESS), NULL, ProgressDialogProc, 0);
     if (dialog != NULL) {
         SetWindowTextA(dialog, progress.caption);
-        SetDlgItemTextA(dialog, IDC_PROGRESS_TEXT, progress.text);
+        if (progress.meter == NULL) {
+            SetDlgItemTextA(dialog, IDC_PROGRESS_TEXT, progress.text);
+            ShowWindow(dialog, SW_SHOW);
+            shown = true;
+        } else {
+            if (progress.cancellable)
+                AddCancelButton(dialog);
+            SetTimer(dialog, kRefreshTimer, kRefreshMs, NULL);
+            Refresh(dialog);
+        }
     }
+    progress.dialog = dialog;
     // A thread has a message queue only once it asks for one: made before the starter goes on,
     // so that a stop request however soon after the start cannot be lost.
     PeekMessageA(&message, NULL, 0, 0, PM_NOREMOVE);
@@ -47,37 +139,53 @@ static void StopProgress()
 {
     if (progress.thread == NULL)
         return;
+    SetWindowHiddenByBoxes(NULL);
     PostThreadMessageA(progress.id, WM_QUIT, 0, 0);
     WaitForSingleObject(progress.thread, INFINITE);
     CloseHandle(progress.thread);
     progress.thread = NULL;
     progress.id = 0;
+    progress.dialog = NULL;
 }
 
-static void StartProgress(const char *text)
+static void StartProgress(const char *text, WorkMeter *meter, bool cancellable)
 {
     BoxCaption(progress.caption);
     progress.text = text;
+    progress.meter = meter;
+    progress.cancellable = cancellable && meter != NULL;
+    progress.dialog = NULL;
     progress.ready = CreateEventA(NULL, TRUE, FALSE, NULL);
     if (progress.ready != NULL)
         progress.thread = CreateThread(NULL, 0, ProgressThread, NULL, 0, &progress.id);
     if (progress.thread == NULL) {
         LogLine(kLogError, "Cannot create thread (%s)", LastErrorText());
     } else {
-        LogLine(kLogAction, "%s", text);
+        if (meter == NULL)
+            LogLine(kLogAction, "%s", text);
         HANDLE started[2] = { progress.ready, progress.thread };
-        WaitForMultipleObjects(2, started, FALSE, INFINITE);
+        if (WaitForMultipleObjects(2, started, FALSE, INFINITE) == WAIT_OBJECT_0)
+            SetWindowHiddenByBoxes(progress.dialog);
     }
     if (progress.ready != NULL)
         CloseHandle(progress.ready);
     progress.ready = NULL;
 }
 
+// At most one window at a time; none in a silent run, whose log has the text.
 void ShowProgress(bool show, const char *text)
 {
-    StopProgress();   // at most one window at a time
+    StopProgress();
     if (show && Run.Silent)
-        LogLine(kLogAction, "%s", text);   // no window in a silent run
+        LogLine(kLogAction, "%s", text);
     else if (show)
-        StartProgress(text);
+        StartProgress(text, NULL, false);
+}
+
+// Measured work logs its own steps.
+void ShowMeteredProgress(WorkMeter *meter, const char *label, bool cancellable)
+{
+    StopProgress();
+    if (!Run.Silent)
+        StartProgress(label, meter, cancellable);
 }

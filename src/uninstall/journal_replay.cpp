@@ -10,6 +10,7 @@
 #include "system/privileges.h"
 #include "system/registry.h"
 #include "system/services.h"
+#include "ui/progress.h"
 
 // The argument, and what the line holds after it (a CreateDir's parent mark), or "".
 typedef RunStatus (*UndoProcedure)(const char *argument, const char *qualifier);
@@ -306,7 +307,13 @@ RunStatus ReplayJournal(char *text, DWORD mask)
         return status;
     ForgetQueued();
     // One backward pass: each line is found by looking back from the end of the one after it.
+    // The removal of files and keys shows its progress, by the journal's length, once it lasts.
     char *end = text + lstrlenA(text);
+    WorkMeter meter;
+    bool metered = mask == PhaseMask(kSecondaryPhase);
+    StartWorkMeter(&meter, end - text);
+    if (metered)
+        ShowMeteredProgress(&meter, "Removing files...", false);
     for (;;) {
         char *cr = end;
         while (cr > text && cr[-1] != '\r')
@@ -316,11 +323,14 @@ RunStatus ReplayJournal(char *text, DWORD mask)
             line++;
         if (*line != '\0' && *line != ';')
             StatusMerge(&status, ReplayEvent(line, mask));
+        meter.done = meter.total - (cr - text);
         if (cr == text)
             break;
         end = cr - 1;
         *end = '\0';
     }
+    if (metered)
+        ShowProgress(false, NULL);
     // A deferred folder may still hold files queued here.
     if (deferred.lines == NULL)
         ForgetQueued();

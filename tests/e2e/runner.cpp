@@ -114,6 +114,7 @@ struct CaseRun {
     std::vector<robot::ProcessInfo> processes;
     std::vector<std::string> services, devices;
     Snapshot before, after;
+    int progressWindows = 0;   // progress windows the runs showed
 
     std::string Expand(const std::string &text) const;
     void SetValue(const std::string &path, DWORD type, const std::string &data);
@@ -258,6 +259,15 @@ const Kind kArrangements[] = {
           r.devices.push_back(i.rest);
       } },
     { "installed", InstallFirst },
+    // A file of that many megabytes of zeros, made sparse: it takes no time to make or to read.
+    { "big", [](CaseRun &r, const Item &i) {
+          HANDLE file = CreateFileA(i.name.c_str(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, 0, NULL);
+          LARGE_INTEGER size;
+          size.QuadPart = (LONGLONG)strtoul(i.value.c_str(), NULL, 10) << 20;
+          EXPECT_TRUE(file != INVALID_HANDLE_VALUE && SetFilePointerEx(file, size, NULL, FILE_BEGIN) && SetEndOfFile(file)) << i.name;
+          CloseHandle(file);
+          r.undo.push_back([=] { DeleteFileA(i.name.c_str()); });
+      } },
     // The file, written as the case's text (the ANSI code page), saved again as an editor would:
     // utf8, utf8bom or utf16.
     { "encode", [](CaseRun &, const Item &i) {
@@ -350,6 +360,7 @@ const Kind kFacts[] = {
     { "pending", [](CaseRun &r, const Item &i) {
           EXPECT_TRUE(Matches("*" + i.rest + "*", PendingRenames())) << PendingRenames() << AllLines(r.logLines);
       } },
+    { "progress", [](CaseRun &r, const Item &i) { EXPECT_EQ(r.progressWindows, atoi(i.rest.c_str())) << "progress windows"; } },
     { "notemp", [](CaseRun &r, const Item &) { EXPECT_EQ(TemporaryPrograms(), r.tempBefore) << "program copies or batch files left"; } },
     { "service", [](CaseRun &r, const Item &i) {
           EXPECT_EQ(ServiceState(i.name), i.value);
@@ -387,7 +398,7 @@ void Apply(const Kind (&table)[N], CaseRun &r, const std::string &text)
 
 const struct { const char *name; int id; } kControls[] = {
     { "license", IDC_LICENSE_TEXT }, { "dir", IDC_INSTALL_DIR }, { "group", IDC_PROGRAM_GROUP }, { "warning", IDC_WARNING },
-    { "progress", IDC_PROGRESS_TEXT }, { "advanced", IDC_ADVANCED_USER }, { "help", IDC_HELP_BUTTON },
+    { "progress", IDC_PROGRESS_TEXT }, { "advanced", IDC_ADVANCED_USER }, { "help", IDC_HELP_BUTTON }, { "cancel", IDCANCEL },
 };
 
 bool CheckDialog(robot::Session &session, const robot::Window &window, const std::string &checks)
@@ -444,7 +455,7 @@ void Answer(CaseRun &r, robot::Session &session, const robot::Window &window, co
         return;
     }
     static const struct { const char *action; int control; } kPresses[] = {
-        { "accept", IDOK }, { "install", IDOK }, { "decline", IDCANCEL }, { "exit", IDCANCEL },
+        { "accept", IDOK }, { "install", IDOK }, { "decline", IDCANCEL }, { "exit", IDCANCEL }, { "cancel", IDCANCEL },
     };
     for (const std::string &action : Split(r.Expand(answer), ',')) {
         auto press = std::find_if(std::begin(kPresses), std::end(kPresses), [&](const auto &p) { return action == p.action; });
@@ -460,7 +471,7 @@ void Answer(CaseRun &r, robot::Session &session, const robot::Window &window, co
 
 // Waits for the end of a run, passing over progress windows, which come and go with their work;
 // a silent run must show none.
-bool WaitEnd(robot::Session &session, DWORD *code, bool silent)
+bool WaitEnd(CaseRun &r, robot::Session &session, DWORD *code, bool silent)
 {
     robot::Window unexpected;
     for (;;) {
@@ -468,8 +479,28 @@ bool WaitEnd(robot::Session &session, DWORD *code, bool silent)
             return true;
         if (silent || !IsProgressWindow(unexpected) || session.LastError().compare(0, 17, "a window appeared") != 0)
             return false;
+        r.progressWindows++;
         unexpected = robot::Window();
     }
+}
+
+// No box stands beside a progress window of the program: it hides while the box shows.
+void ExpectNoProgressBeside(robot::Session &session, const robot::Window &box)
+{
+    struct Search {
+        std::vector<DWORD> pids;
+        HWND visible = NULL;
+    } search = { session.Pids() };
+    EnumWindows([](HWND window, LPARAM data) -> BOOL {
+        Search *s = (Search *)data;
+        DWORD pid = 0;
+        GetWindowThreadProcessId(window, &pid);
+        if (std::find(s->pids.begin(), s->pids.end(), pid) != s->pids.end() && IsWindowVisible(window) &&
+            GetDlgItem(window, IDC_PROGRESS_TEXT) != NULL)
+            s->visible = window;
+        return s->visible == NULL;
+    }, (LPARAM)&search);
+    EXPECT_EQ(search.visible, (HWND)NULL) << "a progress window beside " << box.Describe();
 }
 
 void RunOne(CaseRun &r, const Run &run)
@@ -491,8 +522,13 @@ void RunOne(CaseRun &r, const Run &run)
         robot::Window window;
         bool found = session.NextWindow(&window, kWindowTimeoutMs);
         // A progress window counts only where a case expects it.
-        while (found && IsProgressWindow(window) && spec.find("|progress|") == std::string::npos)
+        while (found && IsProgressWindow(window) && spec.find("|progress|") == std::string::npos) {
+            r.progressWindows++;
             found = session.NextWindow(&window, kWindowTimeoutMs);
+        }
+        r.progressWindows += found && IsProgressWindow(window);
+        if (found && window.isMessageBox)
+            ExpectNoProgressBeside(session, window);
         logs.Look();
         if (!found)
             ADD_FAILURE() << "expected " << r.Expand(spec) << "\n     but " << session.LastError();
@@ -505,7 +541,7 @@ void RunOne(CaseRun &r, const Run &run)
     if (!ok)
         session.KillAll();
     else if (!killed)
-        EXPECT_TRUE(WaitEnd(session, &code, silent)) << session.LastError();
+        EXPECT_TRUE(WaitEnd(r, session, &code, silent)) << session.LastError();
     EXPECT_TRUE(!ok || killed || (int)code == run.exitCode) << "exit code " << code << " (" << session.ProcessSummary() << ")";
     EXPECT_EQ(killed, run.exitCode == kKilled) << "a run ends with kill exactly when its exit code is kKilled";
     for (const auto &log : logs.Collect())

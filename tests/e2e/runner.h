@@ -12,11 +12,13 @@
 //   text     a box's text; for a dialog or the progress window, control checks joined by ";":
 //            "CONTROL=TEXT", "CONTROL:hidden", "CONTROL:shown", "CONTROL:ticked", "CONTROL:not ticked",
 //            where CONTROL is license, dir, group, warning (the notice under them), progress (the
-//            progress window's text), advanced (the check box) or help (the Help button)
+//            progress window's text), advanced (the check box), help (the Help button) or cancel
+//            (the progress window's Cancel button)
 //   answer   a box's buttons left to right, the default in brackets, then what is pressed:
 //            "Yes,[No]>Yes"; without ">" the default. A dialog's: "accept", "decline", "install",
-//            "exit", "enter" (the key), "advanced", "dir=TEXT", "group=TEXT", joined by ",". A
-//            window's: "close". "wait": nothing is pressed. "kill" ends every process of the run.
+//            "exit", "enter" (the key), "advanced", "dir=TEXT", "group=TEXT", joined by ","; the
+//            progress window's: "cancel". A window's: "close". "wait": nothing is pressed. "kill"
+//            ends every process of the run. No box may show while a progress window does.
 // "*" in a caption, text or fact matches any run of characters.
 //
 // A run: the program ("" = {product}\setup.exe), its arguments ("=LINE": the whole command line
@@ -41,8 +43,8 @@
 // "device:HARDWAREID" (a registered root device listing it), "installed" (a complete
 // installation first; "installed:FOLDER" of the product in that folder, an earlier version),
 // "encode:PATH=utf8|utf8bom|utf16" (the file saved again in that encoding), "open:FOLDER" (every
-// user may change it). In a folder, an environment value or a string value "{U+XXXX}" stands
-// for a character the ANSI code page lacks.
+// user may change it), "big:PATH=MEGABYTES" (a file of zeros, sparse). In a folder, an
+// environment value or a string value "{U+XXXX}" stands for a character the ANSI code page lacks.
 //
 // After the runs ("expect"): "exists:PATH", "absent:PATH", "content:PATH=TEXT",
 // "contains:PATH=TEXT", "files:FOLDER=a,b", "key:PATH", "nokey:PATH", "value:KEY|NAME=DATA",
@@ -52,9 +54,9 @@
 // "service:NAME=running|stopped|absent", "devices:HARDWAREID=N" (present devices
 // listing it), "pending:TEXT" (queued for deletion at the restart), "notemp:" (no program copy or
 // batch file left in the temporary folder, no uninstaller's folder in the system's),
-// "secondary:CODE" (the second uninstaller's exit code), "unchanged:PATTERN;..." (the machine as
-// before the runs but for changes that match a pattern, Wine's own and what the design leaves on
-// purpose). A case's own check runs last.
+// "secondary:CODE" (the second uninstaller's exit code), "progress:N" (progress windows shown),
+// "unchanged:PATTERN;..." (the machine as before the runs but for changes that match a pattern,
+// Wine's own and what the design leaves on purpose). A case's own check runs last.
 #pragma once
 #include <windows.h>
 #include <gtest/gtest.h>

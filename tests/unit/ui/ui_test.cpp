@@ -1,9 +1,10 @@
 // The progress window on its own thread, under the display: it stays responsive while the main
-// thread is blocked. (A stop right after the start is what every device removal in the end-to-end
-// rows does.)
+// thread is blocked; for measured work it waits for its delay, counts, hides beside a box and
+// cancels. (A stop right after the start is what every device removal in the end-to-end rows does.)
 #include <gtest/gtest.h>
 #include <vector>
 #include "../common/log_capture.h"
+#include "support/msgbox.h"
 #include "support/runstate.h"
 #include "ui/progress.h"
 #include "ui/resource.h"
@@ -38,6 +39,46 @@ TEST(Progress, ResponsiveWhileTheMainThreadIsBlocked)
     }
     ShowProgress(false, NULL);
     EXPECT_FALSE(IsWindow(window));
+}
+
+std::string ControlText(HWND window, int id)
+{
+    char text[128] = "";
+    GetDlgItemTextA(window, id, text, sizeof text);
+    return text;
+}
+
+// The main thread only writes the meter; the window shows it a few times a second.
+TEST(Progress, MeasuredWorkWaitsForItsDelayCountsHidesAndCancels)
+{
+    LogCapture log;
+    ::Run.ModuleInstance = GetModuleHandleA(NULL);
+    for (bool cancellable : { true, false }) {
+        SCOPED_TRACE(cancellable ? "copy" : "removal");
+        WorkMeter meter;
+        StartWorkMeter(&meter, 1000);
+        ShowMeteredProgress(&meter, cancellable ? "Copying files..." : "Removing files...", cancellable);
+        HWND window = FindProgressWindow();
+        ASSERT_NE(window, nullptr);
+        EXPECT_FALSE(IsWindowVisible(window)) << "before its delay";
+        meter.done = 370;
+        Sleep(kProgressDelayMs + 400);
+        EXPECT_TRUE(IsWindowVisible(window));
+        EXPECT_EQ(ControlText(window, IDC_PROGRESS_TEXT), cancellable ? "Copying files... 37 %" : "Removing files... 37 %");
+        EXPECT_EQ(IsWindowVisible(GetDlgItem(window, IDCANCEL)) != FALSE, cancellable);
+        SendMessageA(window, kBoxNotice, TRUE, 0);
+        EXPECT_FALSE(IsWindowVisible(window)) << "while a box shows";
+        meter.done = 1000;
+        SendMessageA(window, kBoxNotice, FALSE, 0);
+        EXPECT_TRUE(IsWindowVisible(window)) << "after the box";
+        Sleep(400);
+        EXPECT_EQ(ControlText(window, IDC_PROGRESS_TEXT), cancellable ? "Copying files... 100 %" : "Removing files... 100 %");
+        PostMessageA(window, WM_COMMAND, IDCANCEL, 0);
+        Sleep(200);
+        EXPECT_EQ(meter.cancelled, cancellable ? 1 : 0);
+        ShowProgress(false, NULL);
+        EXPECT_FALSE(IsWindow(window));
+    }
 }
 
 INT_PTR CALLBACK IdleDialogProc(HWND, UINT, WPARAM, LPARAM)
