@@ -1,7 +1,9 @@
 # Signs setup.exe in place with Debian's osslsigncode (Authenticode, SHA-256), from a PKCS#12 file
 # or a PKCS#11 token, and adds an RFC 3161 time stamp when a time-stamp server is named.
 #   cmake -DFILE=setup.exe -DPKCS12=... | -DPKCS11_MODULE=... -DKEY=... -DCERT=...
-#         [-DPASSWORD_FILE=...] [-DTIMESTAMP_URL=...] [-DSIGNTOOL=osslsigncode] -P sign.cmake
+#         [-DPASSWORD_FILE=...] [-DTIMESTAMP_URL=...] [-DDESCRIPTION=...] [-DSIGNTOOL=osslsigncode]
+#         -P sign.cmake
+# DESCRIPTION names what is signed in the signature (Windows shows it in its prompts).
 # The password stays in its file: it is read by the tool, never put on a command line.
 if(NOT SIGNTOOL)
     set(SIGNTOOL osslsigncode)
@@ -18,7 +20,10 @@ elseif(PKCS11_MODULE AND KEY AND CERT)
 else()
     message(FATAL_ERROR "signing needs SETUP_SIGN_PKCS12, or SETUP_SIGN_PKCS11_MODULE with SETUP_SIGN_KEY and SETUP_SIGN_CERT")
 endif()
-set(options -h sha256 -n "Marrowgate setup")
+if(NOT DESCRIPTION)
+    set(DESCRIPTION "Marrowgate setup")
+endif()
+set(options -h sha256 -n "${DESCRIPTION}")
 if(PASSWORD_FILE)
     list(APPEND options -readpass "${PASSWORD_FILE}")
 endif()

@@ -3,17 +3,26 @@
 # bare copy loop on this machine's Wine: size and imports, installation and uninstallation of
 # 50 files / 500 MB answered at once and as a person answers (timed from the last answer to the
 # end), the growth with files, bytes and journal length (with a plot), the first box, the example
-# product, and the parts the time goes to. Medians of ROUNDS runs (default 5).
-#   tools/benchmark.sh [ROUNDS]
+# product, and the parts the time goes to. Medians of ROUNDS runs (default 5). Beside this build,
+# in the same rounds: the same product bound to its files (tools/package.sh, unsigned), and with
+# --previous the setup.exe of an earlier commit (each REF built in a tree of its own).
+#   tools/benchmark.sh [ROUNDS] [--previous REF]...
 # The table goes to the terminal and to build/bench/report.txt, the plot to build/bench/plot.png;
 # the payload (1.7 GB) stays in build/bench/pool for the next run.
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
-rounds=${1:-5}
+rounds=5
+previous=()
+while [ $# -gt 0 ]; do
+    case $1 in
+        --previous) previous+=("$2"); shift 2 ;;
+        *) rounds=$1; shift ;;
+    esac
+done
 cd "$top"
 bash tools/bootstrap.sh nsis gnuplot-nox
 [ -f build/build.ninja ] || cmake --preset default >/dev/null
-cmake --build --preset default --target setup bench example_products >/dev/null
+cmake --build --preset default --target setup bench example_products bind_product >/dev/null
 
 bench=$top/build/bench
 pool=$bench/pool
@@ -68,6 +77,35 @@ product "50 files, 500 MB" $(tens 50)
 product "longest journal" --links $(for i in $(seq -w 1 50); do echo "1m-$i.bin"; done)
 printf '%s\r\n' "${cases[@]}" > "$bench/cases.txt"
 
+# The variants, each on a copy of a case's product: "NAME|CASE|silent" in variants.txt.
+variants=()
+variant() {   # NAME CASE SETUP.EXE SILENT
+    local dir=$bench/products/$1
+    mkdir -p "$dir"
+    cp "$bench/products/$2/setup.ini" "$3" "$dir/"
+    for f in "$bench/products/$2"/f*.bin; do ln "$f" "$dir/"; done
+    variants+=("$1|$2|$4")
+}
+for ref in "${previous[@]}"; do
+    src=$bench/previous/$ref
+    rm -rf "$src" "$src-build"
+    git worktree add -q --detach "$src" "$ref"
+    cmake -S "$src" -B "$src-build" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$src/cmake/mingw-w64-x86_64.cmake" \
+          -DCMAKE_BUILD_TYPE=MinSizeRel -DSETUP_BUILD_TESTS=OFF >/dev/null
+    cmake --build "$src-build" --target setup >/dev/null
+    cp "$src-build/src/setup.exe" "$bench/setup-$ref.exe"
+    git worktree remove --force "$src"
+    rm -rf "$src-build"
+    variant "1 file, 1 MB, build $ref" "1 file, 1 MB" "$bench/setup-$ref.exe" 0
+    variant "50 files, 500 MB, build $ref" "50 files, 500 MB" "$bench/setup-$ref.exe" 0
+done
+# The main case bound to its files, as a package is.
+rm -rf "$bench/package"
+bash tools/package.sh "$bench/products/50 files, 500 MB" --out "$bench/package" >/dev/null 2>&1
+mv "$bench/package/50 files, 500 MB" "$bench/products/50 files, 500 MB, bound"
+variants+=("50 files, 500 MB, bound|50 files, 500 MB|1")
+printf '%s\r\n' "${variants[@]}" > "$bench/variants.txt"
+
 # The peer installer of each case: the same files, a shortcut to its uninstaller and an entry in
 # the list of installed programs, with its standard pages (a folder, its progress, Close); and its
 # smallest possible installer, for the size.
@@ -118,6 +156,8 @@ imports() { x86_64-w64-mingw32-objdump -p "$1" | sed -n 's/^\s*DLL Name: //p' | 
     echo "| size | bytes | imports |"
     echo "|---|---|---|"
     echo "| setup.exe | $(stat -c %s build/src/setup.exe) | $(imports build/src/setup.exe)|"
+    echo "| setup.exe bound to the 500 MB product | $(stat -c %s "$bench/products/50 files, 500 MB, bound/setup.exe") | |"
+    for ref in "${previous[@]}"; do echo "| setup.exe of $ref | $(stat -c %s "$bench/setup-$ref.exe") | |"; done
     echo "| peer's empty installer (amd64, no compression) | $(stat -c %s "$bench/peer-empty.exe") | $(imports "$bench/peer-empty.exe")|"
     echo
 } | tee "$bench/report.txt"

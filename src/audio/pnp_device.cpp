@@ -1,4 +1,5 @@
 #include "audio/pnp_device.h"
+#include "audio/driver_files.h"
 #include "audio/preferred_device.h"
 #include "script/setup_script.h"
 #include "script/variables.h"
@@ -386,7 +387,7 @@ RunStatus InstallWdmDevice()
     RunStatus status = kStatusFailed;
     wsprintfA(text, "Installing %s device driver...", Script.DeviceName);
     ShowProgress(true, text);
-    if (FindSourceInf(sourceInf))
+    if (FindSourceInf(sourceInf) && TakeCheckedDriverPackage(sourceInf))
         status = InstallWithInstaller(sourceInf);
     ShowProgress(false, NULL);
     return status;

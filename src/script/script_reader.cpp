@@ -1,5 +1,6 @@
 #include "script/script_reader.h"
 #include "script/variables.h"
+#include "system/binding.h"
 #include "system/file_ops.h"
 #include "system/work_folder.h"
 #include "support/msgbox.h"
@@ -243,8 +244,14 @@ bool ReadSetupScript()
     bool ok = false;
     if (!JoinPath(sourcePath, Run.SourceDir, "setup.ini", kCannotOpenFile))
         return false;
+    // A program made for one product checks the bytes it read against its binding; started alone
+    // from inside the package, it asks for the files to be extracted.
+    if (IsBound() && GetFileAttributesA(sourcePath) == INVALID_FILE_ATTRIBUTES) {
+        ExtractFilesFirst(sourcePath);
+        return false;
+    }
     char *bytes = LoadFile(sourcePath, sourcePath, &size);
-    if (bytes != NULL)
+    if (bytes != NULL && CheckBoundBytes(sourcePath, bytes, size))
         text = ConvertScriptText(bytes, size, sourcePath, &length);
     if (text != NULL)
         folder = WorkFolder();

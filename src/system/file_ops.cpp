@@ -7,12 +7,15 @@
 #include "support/text.h"
 #include "support/tracelog.h"
 #include "support/work_meter.h"
+#include "system/binding.h"
+#include "system/file_hash.h"
 
 const char kCannotOpenFile[] = "Cannot open file \"%s\" (%s)";
 const char kCannotCreateDirectory[] = "Cannot create directory \"%s\" (%s)";
 
-// Stops with ERROR_CANCELLED and no box when the meter's window asks for it.
-static bool CopyBlocks(HANDLE from, HANDLE to, const char *source, const char *destination, WorkMeter *meter)
+// Stops with ERROR_CANCELLED and no box when the meter's window asks for it; hashes the blocks it
+// copies when given a hash.
+static bool CopyBlocks(HANDLE from, HANDLE to, const char *source, const char *destination, WorkMeter *meter, FileHash *hash)
 {
     bool ok = false;
     char *buffer = (char *)MemAlloc(kCopyBlockSize);
@@ -40,6 +43,10 @@ static bool CopyBlocks(HANDLE from, HANDLE to, const char *source, const char *d
         }
         if (meter != NULL)
             meter->done += got;
+        if (hash != NULL && !AddToHash(hash, buffer, got)) {
+            ErrorBox(kCannotHashFile, source, LastErrorText());
+            break;
+        }
     }
     MemFree(buffer);
     return ok;
@@ -47,13 +54,18 @@ static bool CopyBlocks(HANDLE from, HANDLE to, const char *source, const char *d
 
 // A cancelled copy takes its unfinished destination along (no journal line names it); one that
 // failed leaves what it wrote.
-bool CopyOneFile(const char *source, const char *destination, bool failIfExists, WorkMeter *meter)
+bool CopyOneFile(const char *source, const char *destination, bool failIfExists, WorkMeter *meter, BYTE *digest)
 {
     bool ok = false;
+    FileHash hash = {};
     HANDLE to = INVALID_HANDLE_VALUE;
     HANDLE from = CreateFileA(source, GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL);
     if (from == INVALID_HANDLE_VALUE) {
         ErrorBox("Cannot open \"%s\" (%s)", source, LastErrorText());
+        goto done;
+    }
+    if (digest != NULL && !StartHash(&hash)) {
+        ErrorBox(kCannotHashFile, source, LastErrorText());
         goto done;
     }
     to = CreateFileA(destination, GENERIC_WRITE, 0, NULL, failIfExists ? CREATE_NEW : CREATE_ALWAYS,
@@ -63,12 +75,17 @@ bool CopyOneFile(const char *source, const char *destination, bool failIfExists,
             ErrorBox("Cannot create \"%s\" (%s)", destination, LastErrorText());
         goto done;
     }
-    if (!CopyBlocks(from, to, source, destination, meter))
+    if (!CopyBlocks(from, to, source, destination, meter, digest != NULL ? &hash : NULL))
         goto done;
+    if (digest != NULL && !FinishHash(&hash, digest)) {
+        ErrorBox(kCannotHashFile, source, LastErrorText());
+        goto done;
+    }
     LogLine(kLogAction, "Copied \"%s\" -> \"%s\"", source, destination);
     ok = true;
 done:
     DWORD savedError = GetLastError();   // the caller tests it for ERROR_FILE_EXISTS and ERROR_CANCELLED
+    ReleaseHash(&hash);
     if (to != INVALID_HANDLE_VALUE)
         CloseHandle(to);
     if (from != INVALID_HANDLE_VALUE)

@@ -9,8 +9,9 @@ extern const char kCannotCreateDirectory[];   // the folder's path, the system's
 
 // False with last error 80 and no box when the destination exists and failIfExists is set, and
 // with last error 1223 and no box when the meter was cancelled (its count grows with every block
-// copied; the unfinished destination is deleted); every other failure has been shown.
-bool CopyOneFile(const char *source, const char *destination, bool failIfExists, WorkMeter *meter = NULL);
+// copied; the unfinished destination is deleted); every other failure has been shown. digest
+// (kDigestSize bytes), when given, receives the SHA-256 of the bytes copied.
+bool CopyOneFile(const char *source, const char *destination, bool failIfExists, WorkMeter *meter = NULL, BYTE *digest = NULL);
 // The whole file at path and a terminating zero in a heap block (MemFree it); null after a box
 // that names the file as `name`.
 char *LoadFile(const char *path, const char *name, DWORD *size);

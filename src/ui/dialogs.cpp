@@ -6,6 +6,9 @@
 #include "support/msgbox.h"
 #include "support/runstate.h"
 #include "support/tracelog.h"
+#include "system/binding.h"
+#include "system/file_hash.h"
+#include "system/work_folder.h"
 #include "support/encoding.h"
 #include "support/errortext.h"
 #include "support/memory.h"
@@ -42,8 +45,11 @@ static bool InitLicenseDialog(HWND dialog)
         return false;
     DWORD size = 0, badLine = 0;
     char *bytes = LoadFile(path, Script.LicenseFile, &size);
-    if (bytes == NULL)
+    // A program made for one product shows its own license only.
+    if (bytes == NULL || !CheckBoundBytes(path, bytes, size)) {
+        MemFree(bytes);
         return false;
+    }
     // A text saved in UTF-8 or UTF-16 shows in the code page; a letter it lacks as its nearest.
     char *text = TextToAnsi(bytes, size, false, NULL, &badLine);
     bool ok = SetDlgItemTextA(dialog, IDC_LICENSE_TEXT, text) != FALSE;
@@ -134,15 +140,26 @@ static void TakeInstallOptions(HWND dialog)
     Run.AdvancedUser = IsDlgButtonChecked(dialog, IDC_ADVANCED_USER) == BST_CHECKED;
 }
 
+// A bound program opens the help file from a copy in the work folder that it checked as it
+// copied it: the viewer runs with the program's rights.
 static void OpenHelpFile()
 {
-    char stream[MAX_PATH + 32];
+    char stream[MAX_PATH + 32], copy[MAX_PATH];
+    BYTE digest[kDigestSize];
+    const char *path = HelpPath;
+    const char *work = IsBound() ? WorkFolder() : NULL;
+    if (IsBound()) {
+        if (work == NULL || !JoinPath(copy, work, StrFindLastChar(HelpPath, '\\') + 1, "Cannot create \"%s\" (%s)") ||
+            !CopyOneFile(HelpPath, copy, false, NULL, digest) || !CheckBoundDigest(HelpPath, digest))
+            return;
+        path = copy;
+    }
     // A downloaded help file would otherwise open with a security warning, or not at all.
-    wsprintfA(stream, "%s:Zone.Identifier:$DATA", HelpPath);
+    wsprintfA(stream, "%s:Zone.Identifier:$DATA", path);
     if (!DeleteFileA(stream) && GetLastError() != ERROR_FILE_NOT_FOUND)
         LogLine(kLogError, "Cannot delete zone stream (%s)", LastErrorText());
-    LogLine(kLogAction, "Invoking help file \"%s\"", HelpPath);
-    ShellExecuteA(NULL, NULL, HelpPath, NULL, NULL, SW_SHOW);
+    LogLine(kLogAction, "Invoking help file \"%s\"", path);
+    ShellExecuteA(NULL, NULL, path, NULL, NULL, SW_SHOW);
 }
 
 static INT_PTR CALLBACK InstallOptionsDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)

@@ -259,6 +259,16 @@ const Kind kArrangements[] = {
           r.devices.push_back(i.rest);
       } },
     { "installed", InstallFirst },
+    // A packaged product (tools/package.sh) over the case's folder: its own setup.exe included.
+    { "package", [](CaseRun &r, const Item &i) {
+          EXPECT_TRUE(CopyTree(robot::EnvPath(i.rest.c_str()), r.vars["{product}"])) << i.rest;
+      } },
+    // The file with its first FROM replaced by TO, as someone who tampers with it would.
+    { "edit", [](CaseRun &, const Item &i) {
+          std::string text = ReadFileText(i.name), from = i.value.substr(0, i.value.find('>'));
+          ASSERT_NE(text.find(from), std::string::npos) << i.name;
+          EXPECT_TRUE(WriteTextFile(i.name, Replaced(text, from, i.value.substr(i.value.find('>') + 1)))) << i.name;
+      } },
     // A file of that many megabytes of zeros, made sparse: it takes no time to make or to read.
     { "big", [](CaseRun &r, const Item &i) {
           HANDLE file = CreateFileA(i.name.c_str(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, 0, NULL);
@@ -602,8 +612,10 @@ void Finish(CaseRun &r)
         if (std::find(r.tempBefore.begin(), r.tempBefore.end(), path) == r.tempBefore.end())
             RemoveTree(path);
     ClearPendingRenames();
+    // Without a product name {dir} and {group} would be Program Files and the Start Menu themselves.
     for (const char *var : { "{dir}", "{group}", "{product}" })
-        RemoveTree(r.vars[var]);
+        if (!r.appName.empty() || lstrcmpA(var, "{product}") == 0)
+            RemoveTree(r.vars[var]);
     RegDeleteKeyA(HKEY_LOCAL_MACHINE, (std::string(kUninstallKey).substr(5) + r.appName + " " + r.version).c_str());
 }
 

@@ -43,8 +43,10 @@
 // "device:HARDWAREID" (a registered root device listing it), "installed" (a complete
 // installation first; "installed:FOLDER" of the product in that folder, an earlier version),
 // "encode:PATH=utf8|utf8bom|utf16" (the file saved again in that encoding), "open:FOLDER" (every
-// user may change it), "big:PATH=MEGABYTES" (a file of zeros, sparse). In a folder, an
-// environment value or a string value "{U+XXXX}" stands for a character the ANSI code page lacks.
+// user may change it), "big:PATH=MEGABYTES" (a file of zeros, sparse), "package:ENVVAR" (a
+// packaged product's folder over the case's, its setup.exe too), "edit:PATH=FROM>TO" (the first
+// FROM in the file replaced). In a folder, an environment value or a string value "{U+XXXX}"
+// stands for a character the ANSI code page lacks.
 //
 // After the runs ("expect"): "exists:PATH", "absent:PATH", "content:PATH=TEXT",
 // "contains:PATH=TEXT", "files:FOLDER=a,b", "key:PATH", "nokey:PATH", "value:KEY|NAME=DATA",

@@ -3,7 +3,8 @@
 # (a clean run, its report.html rendered by a real browser); on a script with errors (stopped
 # before anything is installed); on a product with a mistake the installer cannot see, run as
 # Windows 10 with a file left behind (the warning on top, every program told Windows 10, the
-# leftover reported); the example over an older version of itself; the example deployed silently;
+# leftover reported); the packaged example (the package's own setup.exe) over an older version of
+# itself; the example deployed silently;
 # and a product named with a letter beyond ASCII, its setup.ini in UTF-8, whose report page shows
 # what the customer gets.
 set -u
@@ -55,8 +56,10 @@ grep -q '^  + file C:\\Program Files\\Demo Audio Suite\\notes.txt' "$out/planted
     fail "the leftover file is not reported" "$out/planted.txt"
 cp -r "$top/build/examples/demo" "$out/demo-0.9"
 sed -i 's/^AppVersion=.*/AppVersion=0.9/' "$out/demo-0.9/setup.ini"
-bash "$top/tools/try-install.sh" "$top/examples/demo" --upgrade-from "$out/demo-0.9" --out "$out/upgrade" > "$out/upgrade.txt" 2>&1 ||
-    fail "the example over its older version does not pass" "$out/upgrade.txt"
+bash "$top/tools/try-install.sh" "$PACKAGED_PRODUCT" --upgrade-from "$out/demo-0.9" --out "$out/upgrade" > "$out/upgrade.txt" 2>&1 ||
+    fail "the packaged example over its older version does not pass" "$out/upgrade.txt"
+grep -q 'lies in "C:\\Product", setup.exe beside its setup.ini: the package.s own, made for Demo Audio Suite 1.0' "$out/upgrade.txt" ||
+    fail "try-install does not run the package's own setup.exe" "$out/upgrade.txt"
 grep -q "^=== PASSED: the earlier version's installation succeeded, installation succeeded, .*, 0 thing(s) left" "$out/upgrade.txt" ||
     fail "the upgrade's verdict" "$out/upgrade.txt"
 grep -q 'text "Demo Audio Suite 0.9 is installed in ' "$out/upgrade.txt" || fail "the earlier version was not found" "$out/upgrade.txt"

@@ -11,6 +11,7 @@
 #include "support/libinit.h"
 #include "support/runstate.h"
 #include "support/tracelog.h"
+#include "system/file_hash.h"
 #include "system/file_ops.h"
 #include "ui/progress.h"
 #include "ui/resource.h"
@@ -269,7 +270,7 @@ std::string IniValue(const std::string &product, const char *key)
 // The product installed and uninstalled three times: answered at once, as the robot does; as a
 // person does, who reads each question and dialog first (timed from the last answer to the final
 // report); and silently, as a deployment tool runs it.
-void MeasureSetup(Results *results, const std::string &name, const std::string &product, Timeline timelines[3])
+void MeasureSetup(Results *results, const std::string &name, const std::string &product, Timeline timelines[3], bool silent = true)
 {
     std::string folder = "C:\\Program Files\\" + IniValue(product, "AppName");
     RunTimes times;
@@ -290,7 +291,9 @@ void MeasureSetup(Results *results, const std::string &name, const std::string &
             Fail(folder + " is still there after the uninstallation");
         results->Add(name, reaction ? "setup uninstall as a user" : "setup uninstall", reaction ? times.Waited() : times.total);
     }
-    // Silent, as a deployment tool runs it: no window may appear.
+    // Silent, as a deployment tool runs it: no window may appear. (An earlier build has no -s.)
+    if (!silent)
+        return;
     if (!RunProgram(product + "\\setup.exe", "-s", product, &times) || !Arrived(product, folder))
         return;
     if (times.windows > 0)
@@ -416,6 +419,27 @@ void MeasureParts(Results *results, const std::string &product, const std::strin
     start = Ms();
     CopyFileA(bigFile.c_str(), to.c_str(), FALSE);
     results->Add("parts", "copy 100 MB, CopyFileA", Ms() - start);
+    DeleteFileA(to.c_str());
+    RemoveDirectoryA(kCopyDir);
+
+    // SHA-256 by the system's CryptoAPI, in the blocks a copy hands it: its raw rate over bytes in
+    // memory, and a copy that hashes what it copies.
+    std::string bytes(100 << 20, 'h');
+    BYTE digest[kDigestSize];
+    FileHash hash;
+    start = Ms();
+    bool hashed = StartHash(&hash);
+    for (size_t at = 0; hashed && at < bytes.size(); at += kCopyBlockSize)
+        hashed = AddToHash(&hash, bytes.data() + at, (DWORD)std::min<size_t>(kCopyBlockSize, bytes.size() - at));
+    hashed = FinishHash(&hash, digest) && hashed;
+    results->Add("parts", "SHA-256 of 100 MB in memory", Ms() - start);
+    if (!hashed)
+        Fail("CryptoAPI cannot hash");
+    CreateDirectoryA(kCopyDir, NULL);
+    start = Ms();
+    if (!CopyOneFile(bigFile.c_str(), to.c_str(), false, NULL, digest))
+        Fail("CopyOneFile with its digest failed");
+    results->Add("parts", "copy 100 MB with its SHA-256, 20,480-byte blocks", Ms() - start);
     DeleteFileA(to.c_str());
     RemoveDirectoryA(kCopyDir);
 
@@ -562,6 +586,51 @@ void PrintTable(const Results &r, const char *title, const std::string &name, co
     }
 }
 
+// Another build of setup.exe, or a bound one, on the copy of a case's product: "NAME|CASE|silent"
+// (silent 0 for a build without -s), from variants.txt.
+struct Variant {
+    std::string name, base;
+    bool silent;
+};
+
+std::vector<Variant> ReadVariants(const std::string &dir)
+{
+    std::vector<Variant> variants;
+    for (const std::string &line : SplitLines(ReadFileText(dir + "\\variants.txt"))) {
+        size_t bar = line.find('|'), last = line.rfind('|');
+        if (bar != std::string::npos && last > bar)
+            variants.push_back({ line.substr(0, bar), line.substr(bar + 1, last - bar - 1), line.substr(last + 1) == "1" });
+    }
+    return variants;
+}
+
+// Each variant beside the build measured in the same rounds; a bound build's added time beside
+// the time to hash its payload once at the rate measured here.
+void PrintVariants(const Results &r, const std::vector<Variant> &variants)
+{
+    if (variants.empty())
+        return;
+    printf("\n| variant | install as a user | install at once | uninstall at once | as a user, / this build | at once, / this build | "
+           "uninstall, / this build |\n|---|---|---|---|---|---|---|\n");
+    for (const Variant &v : variants) {
+        double user = r.Median(v.name, "setup install as a user"), once = r.Median(v.name, "setup install");
+        double uninstall = r.Median(v.name, "setup uninstall");
+        printf("| %s | %.0f ms | %.0f ms | %.0f ms | %.2fx | %.2fx | %.2fx |\n", v.name.c_str(), user, once, uninstall,
+               user / r.Median(v.base, "setup install as a user"), once / r.Median(v.base, "setup install"),
+               uninstall / r.Median(v.base, "setup uninstall"));
+    }
+    double rate = 100.0 / r.Median("parts", "SHA-256 of 100 MB in memory");   // MB per ms
+    for (const Variant &v : variants) {
+        if (v.name.find("bound") == std::string::npos)
+            continue;
+        double megabytes = atof(v.base.c_str() + v.base.find(", ") + 2), hashing = megabytes / rate;
+        double added = r.Median(v.name, "setup install") - r.Median(v.base, "setup install");
+        printf("\n| %s | |\n|---|---|\n| SHA-256 rate here | %.0f MB/s |\n| hashing %.0f MB once at that rate | %.0f ms |\n"
+               "| added by the binding, answered at once | %.0f ms |\n| added / hashing | %.2fx |\n",
+               v.name.c_str(), rate * 1000, megabytes, hashing, added, added / hashing);
+    }
+}
+
 }  // namespace
 
 int main(int argc, char **argv)
@@ -584,6 +653,7 @@ int main(int argc, char **argv)
     std::vector<std::string> cases = SplitLines(ReadFileText(dir + "\\cases.txt"));
     cases.erase(std::remove(cases.begin(), cases.end(), std::string()), cases.end());
     std::string main = "50 files, 500 MB";
+    std::vector<Variant> variants = ReadVariants(dir);
     for (int round = 0; round < rounds && !failed; round++) {
         for (Timeline &timeline : timelines)
             timeline = Timeline();   // the last round's is printed
@@ -593,6 +663,8 @@ int main(int argc, char **argv)
             MeasureCopyLoop(&results, name, product);
             MeasurePeer(&results, name, product);
         }
+        for (const Variant &variant : variants)
+            MeasureSetup(&results, variant.name, dir + "\\products\\" + variant.name, NULL, variant.silent);
         MeasureFirstBox(&results, dir + "\\products\\" + main);
         RunTimes install, uninstall;
         std::string folder = "C:\\Program Files\\" + IniValue(dir + "\\demo", "AppName");
@@ -648,11 +720,13 @@ int main(int argc, char **argv)
     PrintRow(results, "example product, install plus uninstall", "example product", "install plus uninstall");
     PrintRow(results, "trace log lines of the 500 MB installation", main, "trace log lines", "lines");
     for (const char *part : { "trace log line, flushed", "copy 100 MB, 20,480-byte blocks", "copy 100 MB, CopyFileA",
+                              "SHA-256 of 100 MB in memory", "copy 100 MB with its SHA-256, 20,480-byte blocks",
                               "progress window shown and closed", "COM start and first shell link",
                               "process start, direct", "process start, through cmd /c start /w" }) {
         double v = results.Median("parts", part);
         if (v >= 0)
             printf("| %s | %.*f ms |\n", part, v < 10 ? 2 : 0, v);
     }
+    PrintVariants(results, variants);
     return 0;
 }

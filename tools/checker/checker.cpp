@@ -122,6 +122,7 @@ struct Check {
     std::string boxWhere;
     const char *boxAnchor = nullptr;
     std::map<std::string, std::string> installed;   // lower-case destination of [Files] -> its source
+    std::vector<std::string> *shipped = nullptr;    // when a package is made: what it must carry
 };
 
 Check *current;
@@ -132,6 +133,19 @@ void Add(int line, const std::string &where, bool error, const std::string &text
     if (anchor != nullptr)
         wsprintfA(reference, kReference, anchor);
     current->findings.push_back({ line, line == 0 ? where : "", error, text + reference });
+}
+
+// A file the installation reads or hands to Windows, which a package carries: named relative to
+// the product folder. One outside it cannot be carried.
+void Ship(const std::string &path, int line, const char *anchor)
+{
+    std::string folder = std::string(Run.SourceDir) + "\\";
+    if (current->shipped == nullptr)
+        return;
+    if (path.size() > folder.size() && SameText(path.substr(0, folder.size()), folder))
+        current->shipped->push_back(path.substr(folder.size()));
+    else
+        Add(line, "", true, path + " lies outside the product folder, so a package cannot carry it", anchor);
 }
 
 // Refusals the installer's checks make about a key other than the one they look at first.
@@ -582,6 +596,7 @@ void CheckFiles()
             continue;
         if (!FileExists(source))
             Add(line, "", true, SystemMessage(kCannotOpenSource, source, GetLastError()), "files");
+        Ship(source, line, "files");
         if (!current->installed.insert({ Lower(destination), source }).second)
             Add(line, "", true, Format(kAlreadyExists, "File", destination) + ": two entries install it", "files");
     }
@@ -711,6 +726,11 @@ void CheckDriverPackage()
         if (!FileExists((folder + "\\" + file).c_str()))
             Add(line, "", true, name + " brings " + file + " ([SourceDisksFiles]), which the product does not ship: Windows "
                 "refuses the package", anchor);
+    Ship(inf, line, anchor);
+    for (const std::string &file : package.sourceFiles)
+        Ship(folder + "\\" + file, line, anchor);
+    if (!package.catalog.empty())
+        Ship(folder + "\\" + package.catalog, line, anchor);
     if (Script.DeviceHardwareId == NULL)
         return;
     int idLine = current->lines.MainKeyLine("DeviceHardwareId");
@@ -734,11 +754,14 @@ void CheckNamedFiles()
         if (license != NULL)
             CheckLicenseEncoding(std::string(license, size), current->lines.MainKeyLine("LicenseFile"));
         MemFree(license);
+        Ship(path, current->lines.MainKeyLine("LicenseFile"), "main");
     }
     char help[MAX_PATH];
     if (Script.HelpFile != NULL && (!JoinPath(help, Run.SourceDir, Script.HelpFile) || !FileExists(help)))
         Add(current->lines.MainKeyLine("HelpFile"), "", false,
             std::string("HelpFile: ") + Script.HelpFile + " is not in the product folder, so the Help button stays hidden", "main");
+    else if (Script.HelpFile != NULL)
+        Ship(help, current->lines.MainKeyLine("HelpFile"), "main");
 }
 
 // The run state as an installation on this machine starts it, with the proposed folders.
@@ -815,9 +838,12 @@ void CheckScript(const std::string &folder)
 
 }  // namespace
 
-std::vector<Finding> CheckProduct(const std::string &folder)
+std::vector<Finding> CheckProduct(const std::string &folder, std::vector<std::string> *shipped)
 {
     Check check;
+    check.shipped = shipped;
+    if (shipped != nullptr)
+        shipped->assign(1, "setup.ini");
     current = &check;
     SetBoxSink(TakeBox);
     CheckScript(folder);

@@ -12,8 +12,11 @@ struct Finding {
     std::string text;
 };
 
-// Every problem of FOLDER\setup.ini, in the order of the lines they are on.
-std::vector<Finding> CheckProduct(const std::string &folder);
+// Every problem of FOLDER\setup.ini, in the order of the lines they are on. shipped, when given,
+// receives what a package of the product must carry beside setup.exe, named relative to the
+// folder: setup.ini, the sources of [Files], the license, the driver package's INF, its files and
+// its catalog; a file outside the folder is then an error.
+std::vector<Finding> CheckProduct(const std::string &folder, std::vector<std::string> *shipped = nullptr);
 // "setup.ini:12: error: text" or "setup.ini:[Main] AppVersion: error: text".
 std::string FindingText(const Finding &finding);
 // How many of the findings are errors.

@@ -1,7 +1,8 @@
 #include "inf_file.h"
 #include <windows.h>
+#include "audio/driver_files.h"
+#include "support/memory.h"
 #include <algorithm>
-#include <map>
 
 namespace {
 
@@ -69,26 +70,6 @@ void ReadModels(const std::string &path, InfPackage *package)
     }
 }
 
-// Each file of the package where Windows looks for it: the disk's path, the file's own subfolder,
-// its name.
-void ReadSourceFiles(const std::string &path, InfPackage *package)
-{
-    std::map<std::string, std::string> disks;
-    for (const char *section : { "SourceDisksNames", "SourceDisksNames.amd64" })
-        for (const auto &disk : Section(path, section)) {
-            std::vector<std::string> fields = Fields(disk.second);
-            disks[disk.first] = fields.size() > 3 ? fields[3] : "";
-        }
-    for (const char *section : { "SourceDisksFiles", "SourceDisksFiles.amd64" })
-        for (const auto &file : Section(path, section)) {
-            std::vector<std::string> fields = Fields(file.second);
-            std::string folder = disks[fields[0]] + (fields.size() > 1 && !fields[1].empty() ? "\\" + fields[1] : "");
-            while (!folder.empty() && folder[0] == '\\')
-                folder.erase(0, 1);
-            package->sourceFiles.push_back(folder.empty() ? file.first : folder + "\\" + file.first);
-        }
-}
-
 }  // namespace
 
 InfPackage ReadInfPackage(const std::string &path)
@@ -98,10 +79,14 @@ InfPackage ReadInfPackage(const std::string &path)
     if (!package.readable)
         return package;
     ReadModels(path, &package);
-    package.catalog = Value(path, "Version", "CatalogFile.NTamd64");
-    if (package.catalog.empty())
-        package.catalog = Value(path, "Version", "CatalogFile");
-    ReadSourceFiles(path, &package);
+    // The files and the catalog as the installer copies them.
+    char catalog[MAX_PATH];
+    if (DriverCatalog(path.c_str(), catalog))
+        package.catalog = Trimmed(catalog);
+    char *files = ListDriverFiles(path.c_str());
+    for (const char *file = files; *file != '\0'; file += lstrlenA(file) + 1)
+        package.sourceFiles.push_back(file);
+    MemFree(files);
     package.className = Value(path, "Version", "Class");
     package.classGuid = Value(path, "Version", "ClassGuid");
     package.driverVer = Value(path, "Version", "DriverVer");

@@ -186,6 +186,30 @@ std::map<std::string, TraceLogCopy> TraceLogWatch::Collect()
     return copies;
 }
 
+bool IsBoundProgram(const std::string &exe)
+{
+    HMODULE image = LoadLibraryExA(exe.c_str(), NULL, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+    bool bound = image != NULL && FindResourceA(image, "BINDING", (LPCSTR)RT_RCDATA) != NULL;
+    if (image != NULL)
+        FreeLibrary(image);
+    return bound;
+}
+
+std::string VersionString(const std::string &exe, const char *name)
+{
+    DWORD ignored = 0, size = GetFileVersionInfoSizeA(exe.c_str(), &ignored);
+    std::vector<char> data(size);
+    struct { WORD language, codePage; } *translation = nullptr;
+    UINT length = 0;
+    char *value = nullptr;
+    if (size == 0 || !GetFileVersionInfoA(exe.c_str(), 0, size, data.data()) ||
+        !VerQueryValueA(data.data(), "\\VarFileInfo\\Translation", (void **)&translation, &length) || length < 4)
+        return "";
+    char path[128];
+    wsprintfA(path, "\\StringFileInfo\\%04x%04x\\%s", translation->language, translation->codePage, name);
+    return VerQueryValueA(data.data(), path, (void **)&value, &length) && length > 0 ? std::string(value) : "";
+}
+
 bool ReadShortcut(const std::string &path, Shortcut *shortcut)
 {
     IShellLinkA *link = NULL;

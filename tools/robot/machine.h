@@ -42,6 +42,11 @@ private:
     std::map<std::string, HANDLE> held_;
 };
 
+// A product's own setup.exe (tools/package.sh) carries its binding; and the version resource's
+// string NAME ("ProductName", ...) of a program, "" when it has none.
+bool IsBoundProgram(const std::string &exe);
+std::string VersionString(const std::string &exe, const char *name);
+
 // A shortcut file's content as the shell reads it; false when it cannot be read.
 struct Shortcut {
     std::string target, arguments, folder, description;

@@ -269,12 +269,17 @@ void EmulateWindows(const std::string &version)
     printf("Windows version emulated for every program of the runs: %s\n", version.c_str());
 }
 
+// A packaged product keeps its own setup.exe, which the customer runs; any other gets this build's.
 bool StageProduct(const std::string &product, const char *folder)
 {
+    std::string exe = std::string(folder) + "\\setup.exe";
+    bool packaged = IsBoundProgram(product + "\\setup.exe");
     RemoveTree(folder);
-    if (!CopyTree(product, folder) || !CopyFileA(robot::EnvPath("SETUP_EXE").c_str(), (std::string(folder) + "\\setup.exe").c_str(), FALSE))
+    if (!CopyTree(product, folder) || (!packaged && !CopyFileA(robot::EnvPath("SETUP_EXE").c_str(), exe.c_str(), FALSE)))
         return false;
-    printf("The product %s lies in \"%s\", setup.exe beside its setup.ini.\n", product.c_str(), folder);
+    printf("The product %s lies in \"%s\", setup.exe beside its setup.ini: %s.\n", product.c_str(), folder,
+           packaged ? ("the package's own, made for " + VersionString(exe, "ProductName") + " " + VersionString(exe, "ProductVersion")).c_str()
+                    : "this build's");
     return true;
 }
 

@@ -139,9 +139,10 @@ TEST(CreateTraceLog, TakesTheProcessIdRatherThanWaiting)
         ::Run.TraceLogHandle = NULL;
         for (HANDLE file : others)
             CloseHandle(file);
-        for (const std::string &name : PlainLogNames(folder))
+        for (const std::string &name : PlainLogNames(folder)) {
             if (GetFileAttributesA(name.c_str()) != INVALID_FILE_ATTRIBUTES)
                 EXPECT_EQ(ReadFileText(name), "another run") << name;
+        }
         RemoveTree(folder);
         ::Run = RunState();
     }

@@ -81,6 +81,23 @@ TEST(Progress, MeasuredWorkWaitsForItsDelayCountsHidesAndCancels)
     }
 }
 
+// The icon's images are PNG: Windows (and Wine) draw each size from them.
+TEST(Icon, EverySizeLoads)
+{
+    for (int size : { 16, 32, 48, 256 }) {
+        HICON icon = (HICON)LoadImageA(GetModuleHandleA(NULL), MAKEINTRESOURCEA(IDI_SETUP), IMAGE_ICON, size, size, 0);
+        ASSERT_NE(icon, nullptr) << size;
+        ICONINFO info = {};
+        BITMAP bitmap = {};
+        EXPECT_TRUE(GetIconInfo(icon, &info)) << size;
+        GetObjectA(info.hbmColor, sizeof bitmap, &bitmap);
+        EXPECT_EQ(bitmap.bmWidth, size);
+        DeleteObject(info.hbmColor);
+        DeleteObject(info.hbmMask);
+        DestroyIcon(icon);
+    }
+}
+
 INT_PTR CALLBACK IdleDialogProc(HWND, UINT, WPARAM, LPARAM)
 {
     return FALSE;

@@ -1,0 +1,55 @@
+#include "system/file_hash.h"
+
+bool StartHash(FileHash *hash)
+{
+    hash->hash = 0;
+    // The AES provider is the one that knows SHA-256 (Windows XP SP3 and later).
+    if (!CryptAcquireContextA(&hash->provider, NULL, NULL, PROV_RSA_AES, CRYPT_VERIFYCONTEXT | CRYPT_SILENT)) {
+        hash->provider = 0;
+        return false;
+    }
+    if (CryptCreateHash(hash->provider, CALG_SHA_256, 0, 0, &hash->hash))
+        return true;
+    DWORD error = GetLastError();
+    ReleaseHash(hash);
+    SetLastError(error);
+    return false;
+}
+
+bool AddToHash(FileHash *hash, const void *data, DWORD size)
+{
+    return CryptHashData(hash->hash, (const BYTE *)data, size, 0) != FALSE;
+}
+
+bool FinishHash(FileHash *hash, BYTE *digest)
+{
+    DWORD size = kDigestSize;
+    bool ok = CryptGetHashParam(hash->hash, HP_HASHVAL, digest, &size, 0) && size == kDigestSize;
+    DWORD error = GetLastError();
+    ReleaseHash(hash);
+    SetLastError(error);
+    return ok;
+}
+
+void ReleaseHash(FileHash *hash)
+{
+    if (hash->hash != 0)
+        CryptDestroyHash(hash->hash);
+    if (hash->provider != 0)
+        CryptReleaseContext(hash->provider, 0);
+    hash->hash = 0;
+    hash->provider = 0;
+}
+
+bool HashBytes(const void *data, DWORD size, BYTE *digest)
+{
+    FileHash hash;
+    if (!StartHash(&hash))
+        return false;
+    bool added = AddToHash(&hash, data, size);
+    DWORD error = GetLastError();
+    bool finished = FinishHash(&hash, digest);
+    if (!added)
+        SetLastError(error);
+    return added && finished;
+}
