@@ -82,7 +82,8 @@ variants=()
 variant() {   # NAME CASE SETUP.EXE SILENT
     local dir=$bench/products/$1
     mkdir -p "$dir"
-    cp "$bench/products/$2/setup.ini" "$3" "$dir/"
+    cp "$bench/products/$2/setup.ini" "$dir/"
+    cp "$3" "$dir/setup.exe"
     for f in "$bench/products/$2"/f*.bin; do ln "$f" "$dir/"; done
     variants+=("$1|$2|$4")
 }

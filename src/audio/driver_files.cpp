@@ -74,12 +74,23 @@ char *ListDriverFiles(const char *inf)
             InfField(equals + 1, 0, disk, sizeof disk);
             InfField(equals + 1, 1, sub, MAX_PATH);
             DiskPath(inf, disk, folder);
+            if (lstrlenA(folder) + lstrlenA(sub) + lstrlenA(file) + 3 > (int)sizeof path)
+                continue;
             wsprintfA(path, "%s\\%s\\%s", folder, sub, file);
             // Empty parts leave doubled or leading backslashes: each becomes one, none in front.
+            // Taken by characters: a double-byte letter may end in the backslash's byte.
             char *out = path;
-            for (const char *in = path; *in != '\0'; in++) {
-                if (*in != '\\' || (out != path && out[-1] != '\\'))
-                    *out++ = *in;
+            bool separated = true;
+            for (const char *in = path; *in != '\0';) {
+                const char *next = NextChar(in);
+                bool separator = *in == '\\' && next == in + 1;
+                if (!separator || !separated) {
+                    while (in < next)
+                        *out++ = *in++;
+                } else {
+                    in = next;
+                }
+                separated = separator;
             }
             *out = '\0';
             if (path[0] != '\0' && !Listed(list, end, path) && end + lstrlenA(path) + 2 < list + kSectionSize) {

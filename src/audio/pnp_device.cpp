@@ -184,7 +184,8 @@ bool UpdateDriverThroughSystem(HWND window, const char *hardwareId, const char *
     } else {
         BOOL reboot = FALSE;
         LogLine(kLogAction, "Calling %s (\"%s\", \"%s\")", kUpdateDriver, hardwareId, inf);
-        ok = update(window, hardwareId, inf, 0, &reboot) != FALSE;
+        // Silent, a question Windows would ask fails the call instead of waiting for no one.
+        ok = update(Run.Silent ? NULL : window, hardwareId, inf, Run.Silent ? INSTALLFLAG_NONINTERACTIVE : 0, &reboot) != FALSE;
         if (!ok)
             SetupApiFailed("Cannot install device (%s)");
         else

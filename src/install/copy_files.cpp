@@ -65,7 +65,7 @@ static RunStatus CopyEntry(const ScriptEntry *entry, char *destination, WorkMete
         return kStatusFailed;
     BYTE *checked = IsBound() && lstrcmpiA(source, Run.ExeModulePath) != 0 ? digest : NULL;
     bool copied = CopyOneFile(source, destination, true, meter, checked);
-    if (!copied && GetLastError() == ERROR_FILE_EXISTS && ConfirmOverwrite("File", destination)) {
+    if (!copied && GetLastError() == ERROR_FILE_EXISTS && !WorkCancelled(meter) && ConfirmOverwrite("File", destination)) {
         StatusSetWarning(&status);
         copied = CopyOneFile(source, destination, false, meter, checked);
     }
@@ -103,7 +103,7 @@ static RunStatus CopyAll(WorkMeter *meter)
 {
     RunStatus status;
     StatusInit(&status);
-    for (DWORD i = 0; i < Script.FileCount; i++) {
+    for (DWORD i = 0; i < Script.FileCount && !WorkCancelled(meter); i++) {
         char destination[MAX_PATH];
         if (StatusIsFailed(StatusMerge(&status, CopyEntry(&Script.FileList[i], destination, meter))))
             return status;

@@ -12,7 +12,7 @@
 #include <aclapi.h>
 
 static const char kUninstallKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
-const UINT kNoticeSize = 512;
+const UINT kNoticeSize = kMaxFormattedText;   // the text, a name and a folder
 
 static struct {
     char folder[MAX_PATH];   // empty while none is found
@@ -83,28 +83,54 @@ static void FindEntry()
     RegCloseKey(list);
 }
 
-// Whether only administrators and the system may change the file or folder: no one of the
-// groups every user belongs to may write to it, add to it, or change its access list or owner.
+// Administrators, the system, a service and this (elevated) user may write; anyone else may not.
+static bool IsTrustedWriter(PSID sid, PSID me)
+{
+    static const WELL_KNOWN_SID_TYPE kTrusted[] = { WinLocalSystemSid, WinBuiltinAdministratorsSid };
+    static const BYTE kNtAuthority[6] = SECURITY_NT_AUTHORITY;
+    if (me != NULL && EqualSid(sid, me))
+        return true;
+    for (WELL_KNOWN_SID_TYPE type : kTrusted) {
+        BYTE trusted[SECURITY_MAX_SID_SIZE];
+        DWORD size = sizeof trusted;
+        if (CreateWellKnownSid(type, NULL, trusted, &size) && EqualSid(sid, trusted))
+            return true;
+    }
+    const BYTE *authority = GetSidIdentifierAuthority(sid)->Value;
+    for (int i = 0; i < 6; i++) {
+        if (authority[i] != kNtAuthority[i])
+            return false;
+    }
+    return *GetSidSubAuthorityCount(sid) > 0 && *GetSidSubAuthority(sid, 0) == SECURITY_SERVICE_ID_BASE_RID;
+}
+
+// Whether only administrators, the system, services and the user running this program (with
+// administrator rights) may change the file or folder: an entry that lets anyone else write to
+// it, add to it, delete it or change its access list or owner makes it untrusted. An entry for
+// what is made inside only (inherit-only) does not count.
 static bool OnlyAdministratorsWrite(const char *path)
 {
-    static const WELL_KNOWN_SID_TYPE kEveryone[] = { WinWorldSid, WinAuthenticatedUserSid, WinBuiltinUsersSid, WinInteractiveSid };
     const DWORD kWriting = FILE_WRITE_DATA | FILE_APPEND_DATA | FILE_WRITE_EA | FILE_WRITE_ATTRIBUTES | FILE_DELETE_CHILD |
                            DELETE | WRITE_DAC | WRITE_OWNER | GENERIC_WRITE | GENERIC_ALL;
     PACL acl = NULL;
     PSECURITY_DESCRIPTOR descriptor = NULL;
+    HANDLE token = NULL;
+    BYTE user[sizeof(TOKEN_USER) + SECURITY_MAX_SID_SIZE];
+    DWORD size = 0;
+    PSID me = NULL;
+    if (OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) {
+        if (GetTokenInformation(token, TokenUser, user, sizeof user, &size))
+            me = ((TOKEN_USER *)user)->User.Sid;
+        CloseHandle(token);
+    }
     if (GetNamedSecurityInfoA(path, SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, NULL, NULL, &acl, NULL, &descriptor) != ERROR_SUCCESS)
         return false;
     bool only = acl != NULL;   // no access list lets everyone in
     for (DWORD i = 0; only && i < acl->AceCount; i++) {
         ACCESS_ALLOWED_ACE *ace;
-        if (!GetAce(acl, i, (void **)&ace) || ace->Header.AceType != ACCESS_ALLOWED_ACE_TYPE || (ace->Mask & kWriting) == 0)
-            continue;
-        for (WELL_KNOWN_SID_TYPE type : kEveryone) {
-            BYTE sid[SECURITY_MAX_SID_SIZE];
-            DWORD size = sizeof sid;
-            if (CreateWellKnownSid(type, NULL, sid, &size) && EqualSid(&ace->SidStart, sid))
-                only = false;
-        }
+        if (GetAce(acl, i, (void **)&ace) && ace->Header.AceType == ACCESS_ALLOWED_ACE_TYPE && (ace->Mask & kWriting) != 0 &&
+            (ace->Header.AceFlags & INHERIT_ONLY_ACE) == 0)
+            only = IsTrustedWriter(&ace->SidStart, me);
     }
     LocalFree(descriptor);
     return only;
@@ -121,19 +147,20 @@ bool FindEarlierVersion(const char *chosenFolder)
     earlier.folder[0] = '\0';
     FindEntry();
     if (chosenFolder != NULL && HoldsOurJournal(chosenFolder)) {
-        char journal[MAX_PATH];
         bool named = lstrcmpiA(chosenFolder, earlier.entryFolder) == 0;
         lstrcpynA(earlier.folder, chosenFolder, MAX_PATH);
         lstrcpyA(earlier.name, named ? earlier.entryName : Script.AppName);
-        earlier.trusted = named || (OnlyAdministratorsWrite(chosenFolder) && JoinPath(journal, chosenFolder, kJournalFileName) &&
-                                    OnlyAdministratorsWrite(journal));
     } else if (earlier.entryFolder[0] != '\0') {
         lstrcpyA(earlier.folder, earlier.entryFolder);
         lstrcpyA(earlier.name, earlier.entryName);
-        earlier.trusted = true;
     }
     if (earlier.folder[0] == '\0')
         return false;
+    // Another product's entry may name a folder users can change, where anyone could leave a
+    // journal with this product's name: the folder and the journal are what is trusted.
+    char journal[MAX_PATH];
+    earlier.trusted = OnlyAdministratorsWrite(earlier.folder) && JoinPath(journal, earlier.folder, kJournalFileName) &&
+                      OnlyAdministratorsWrite(journal);
     LogLine(kLogSetting, "Earlier version \"%s\" in \"%s\"", earlier.name, earlier.folder);
     ComposeNotice();
     return true;

@@ -149,17 +149,32 @@ const char *StripProgramName(const char *commandLine)
     return SkipBlanks(end + 1);
 }
 
+// A "-s" of its own in text that cannot be taken apart into tokens (a quote left open).
+static bool HoldsLooseSilentSwitch(const char *text)
+{
+    for (const char *at = StrFindStr(text, "-s"); at != NULL; at = StrFindStr(at + 2, "-s")) {
+        bool starts = at == text || at[-1] == ' ' || at[-1] == '\t';
+        if (starts && (at[2] == '\0' || at[2] == ' ' || at[2] == '\t'))
+            return true;
+    }
+    return false;
+}
+
 // The switches as tokens: "-s" alone, a -d's folder passed over whole (a quoted "-s" in it is none).
+// A line that cannot be taken apart is searched as it stands: a silent run must stay silent
+// however its line is broken.
 bool HasSilentSwitch(const char *tail)
 {
     char token[MAX_PATH];
     bool folderFollows = false;
-    for (const char *position = GetToken(tail, token, MAX_PATH); position != NULL; position = GetToken(position, token, MAX_PATH)) {
+    const char *position = tail;
+    for (const char *next = GetToken(position, token, MAX_PATH); next != NULL; next = GetToken(position, token, MAX_PATH)) {
         if (!folderFollows && lstrcmpA(token, "-s") == 0)
             return true;
         folderFollows = !folderFollows && lstrcmpA(token, "-d") == 0;
+        position = next;
     }
-    return false;
+    return *SkipBlanks(position) != '\0' && HoldsLooseSilentSwitch(position);
 }
 
 bool ParseCommandLine()

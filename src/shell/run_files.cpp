@@ -50,12 +50,20 @@ bool GetTempDir()
     return true;
 }
 
+static HANDLE ownFile;
+
+// The program's own file is held open while it runs, without letting anyone write, rename or
+// delete it: the copy it installs as the uninstaller is the file that was started, even from a
+// folder the user may change (a download folder).
 bool GetModulePaths()
 {
     char buffer[MAX_PATH];
     DWORD length = GetModuleFileNameA(NULL, buffer, MAX_PATH);
     if (PathCallFailed(length, "Cannot get process module name (%s)"))
         return false;
+    ownFile = CreateFileA(buffer, GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, 0, NULL);
+    if (ownFile == INVALID_HANDLE_VALUE)
+        LogLine(kLogError, "Cannot hold the program's own file (%s)", LastErrorText());
     Run.ExeModulePath = StrDup(buffer);
     char *slash = (char *)StrFindLastChar(buffer, '\\');
     if (slash != NULL) {

@@ -10,8 +10,9 @@
 const UINT kDigestText = kDigestSize * 2;
 const char kCannotHashFile[] = "Cannot compute the SHA-256 digest of \"%s\" (%s)";
 
-// The binding's lines in the ANSI code page, read once; a name the code page cannot write
-// matches no file.
+// The binding's lines in the ANSI code page, read once. A letter the code page lacks becomes a
+// question mark, which no file name holds: only that line matches no file (and the script that
+// names such a file is refused when it is read).
 static const char *BindingText()
 {
     static bool read;
@@ -23,7 +24,7 @@ static const char *BindingText()
         const char *bytes = block != NULL ? (const char *)LockResource(block) : NULL;
         DWORD badLine = 0;
         if (bytes != NULL)
-            text = TextToAnsi(bytes, SizeofResource(NULL, found), true, NULL, &badLine);
+            text = TextToAnsi(bytes, SizeofResource(NULL, found), false, NULL, &badLine);
     }
     return text;
 }

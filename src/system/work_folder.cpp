@@ -109,21 +109,33 @@ void KeepWorkFolder()
     work.keep = true;
 }
 
-// Deletes every file of the folder, then the folder; false at the first file still in use.
-static bool RemoveFolderWithFiles(const char *folder)
+// Deletes what the folder holds, its subfolders' contents too, then the folder; false at the
+// first thing still in use. A link (a junction a user planted under our name) is removed as it
+// is, never followed, and no attribute is changed: what a link names stays untouched.
+static bool RemoveFolderTree(const char *folder)
 {
     char pattern[MAX_PATH];
     WIN32_FIND_DATAA found;
+    if (lstrlenA(folder) + 2 >= MAX_PATH)
+        return false;
     wsprintfA(pattern, "%s\\*", folder);
     HANDLE search = FindFirstFileA(pattern, &found);
     bool removable = true;
     for (BOOL more = search != INVALID_HANDLE_VALUE; more && removable; more = FindNextFileA(search, &found)) {
         char path[MAX_PATH];
-        if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
+        DWORD attributes = found.dwFileAttributes;
+        if (lstrcmpA(found.cFileName, ".") == 0 || lstrcmpA(found.cFileName, "..") == 0)
             continue;
+        removable = lstrlenA(folder) + 1 + lstrlenA(found.cFileName) < MAX_PATH;
+        if (!removable)
+            break;
         wsprintfA(path, "%s\\%s", folder, found.cFileName);
-        SetFileAttributesA(path, FILE_ATTRIBUTE_NORMAL);
-        removable = DeleteFileA(path) || GetLastError() == ERROR_FILE_NOT_FOUND;
+        if ((attributes & FILE_ATTRIBUTE_DIRECTORY) == 0)
+            removable = DeleteFileA(path) || GetLastError() == ERROR_FILE_NOT_FOUND;
+        else if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0)
+            removable = RemoveDirectoryA(path) != FALSE;
+        else
+            removable = RemoveFolderTree(path);
     }
     if (search != INVALID_HANDLE_VALUE)
         FindClose(search);
@@ -136,7 +148,7 @@ void DropWorkFolder()
         return;
     CloseHandle(work.lock);
     work.lock = NULL;
-    if (RemoveFolderWithFiles(work.path))
+    if (RemoveFolderTree(work.path))
         LogLine(kLogValue, "Removed the work folder \"%s\"", work.path);
     else
         LogLine(kLogError, "Cannot remove the work folder \"%s\" (%s)", work.path, LastErrorText());
@@ -151,7 +163,7 @@ static void RemoveStaleWorkFolder(const char *folder)
     LockPath(lock, folder);
     if (!DeleteFileA(lock) && GetLastError() != ERROR_FILE_NOT_FOUND)
         return;
-    if (RemoveFolderWithFiles(folder))
+    if (RemoveFolderTree(folder))
         LogLine(kLogValue, "Removed the work folder \"%s\" an earlier run left", folder);
 }
 
@@ -168,7 +180,8 @@ void RemoveStaleWorkFolders()
         return;
     do {
         char folder[MAX_PATH];
-        if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0 ||
+        // A junction under our name is a user's, never ours: it is not followed.
+        if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0 || (found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 ||
             lstrlenA(temp) + 1 + lstrlenA(found.cFileName) + (int)kFileNameRoom >= MAX_PATH)
             continue;
         wsprintfA(folder, "%s\\%s", temp, found.cFileName);

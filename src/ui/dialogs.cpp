@@ -141,7 +141,7 @@ static void TakeInstallOptions(HWND dialog)
 }
 
 // A bound program opens the help file from a copy in the work folder that it checked as it
-// copied it: the viewer runs with the program's rights.
+// copied it (once: the viewer may hold it open): the viewer runs with the program's rights.
 static void OpenHelpFile()
 {
     char stream[MAX_PATH + 32], copy[MAX_PATH];
@@ -149,9 +149,13 @@ static void OpenHelpFile()
     const char *path = HelpPath;
     const char *work = IsBound() ? WorkFolder() : NULL;
     if (IsBound()) {
-        if (work == NULL || !JoinPath(copy, work, StrFindLastChar(HelpPath, '\\') + 1, "Cannot create \"%s\" (%s)") ||
-            !CopyOneFile(HelpPath, copy, false, NULL, digest) || !CheckBoundDigest(HelpPath, digest))
+        if (work == NULL || !JoinPath(copy, work, StrFindLastChar(HelpPath, '\\') + 1, "Cannot create \"%s\" (%s)"))
             return;
+        if (GetFileAttributesA(copy) == INVALID_FILE_ATTRIBUTES &&
+            (!CopyOneFile(HelpPath, copy, true, NULL, digest) || !CheckBoundDigest(HelpPath, digest))) {
+            DeleteFileA(copy);
+            return;
+        }
         path = copy;
     }
     // A downloaded help file would otherwise open with a security warning, or not at all.

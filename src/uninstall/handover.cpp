@@ -22,13 +22,24 @@ bool OpenResultChannel(ResultChannel *channel, bool create)
     char name[kObjectNameSize];
     ZeroMemory(channel, sizeof *channel);
     FolderObjectName(name, Run.InstallDir, "/result");
+    // A channel that exists before the primary makes it is not its own: its result could be anyone's.
     channel->mapping = create ? CreateFileMappingA(INVALID_HANDLE_VALUE, NULL, PAGE_READWRITE, 0, sizeof(DWORD) * kResultSlots, name)
                               : OpenFileMappingA(FILE_MAP_WRITE, FALSE, name);
+    if (create && channel->mapping != NULL && GetLastError() == ERROR_ALREADY_EXISTS) {
+        CloseHandle(channel->mapping);
+        channel->mapping = NULL;
+        SetLastError(ERROR_ALREADY_EXISTS);
+    }
     if (channel->mapping != NULL)
         channel->block = (volatile DWORD *)MapViewOfFile(channel->mapping, FILE_MAP_WRITE, 0, 0, sizeof(DWORD) * kResultSlots);
     FolderObjectName(name, Run.InstallDir, "/done");
     if (channel->block != NULL)
         channel->done = create ? CreateEventA(NULL, TRUE, FALSE, name) : OpenEventA(EVENT_MODIFY_STATE, FALSE, name);
+    if (create && channel->done != NULL && GetLastError() == ERROR_ALREADY_EXISTS) {
+        CloseHandle(channel->done);
+        channel->done = NULL;
+        SetLastError(ERROR_ALREADY_EXISTS);
+    }
     if (channel->done != NULL)
         return true;
     ErrorBox("Cannot %s sync event (%s)", create ? "create" : "open", LastErrorText());
@@ -71,11 +82,24 @@ RunStatus WaitForResult(ResultChannel *channel, HANDLE secondary)
     return status;
 }
 
+// The folder as Windows compares paths, without regard to case: the uninstaller and a later
+// installation may write it differently.
+static void RemovingName(char *name, const char *installDir)
+{
+    FolderObjectName(name, installDir, "/removing");
+    CharUpperA(name);
+}
+
 HANDLE HoldFolder(const char *installDir)
 {
     char name[kObjectNameSize];
-    FolderObjectName(name, installDir, "/removing");
-    return CreateMutexA(NULL, TRUE, name);
+    RemovingName(name, installDir);
+    HANDLE hold = CreateMutexA(NULL, TRUE, name);
+    if (hold != NULL && GetLastError() == ERROR_ALREADY_EXISTS) {   // not ours, and not owned
+        CloseHandle(hold);
+        hold = NULL;
+    }
+    return hold;
 }
 
 void ReleaseFolder(HANDLE hold)
@@ -89,7 +113,7 @@ void ReleaseFolder(HANDLE hold)
 void WaitForFolderRelease(const char *installDir)
 {
     char name[kObjectNameSize];
-    FolderObjectName(name, installDir, "/removing");
+    RemovingName(name, installDir);
     HANDLE hold = OpenMutexA(SYNCHRONIZE | MUTEX_MODIFY_STATE, FALSE, name);
     if (hold == NULL)
         return;

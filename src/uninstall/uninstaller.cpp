@@ -189,6 +189,9 @@ static bool JoinPrimary(HANDLE syncEvent, HANDLE *primary, RunStatus *status)
     DWORD openError = GetLastError();
     if (!SetEvent(syncEvent)) {
         ErrorBox("Cannot set sync event (%s)", LastErrorText());
+        if (*primary != NULL)
+            CloseHandle(*primary);
+        *primary = NULL;
         return false;
     }
     if (*primary == NULL) {

@@ -249,6 +249,18 @@ const Case kUpgrades[] = {
           DeleteServiceNamed("SetupE2eStudio");
           CleanStudio();
       } },
+    // Another product's entry names a folder every user may change, where someone left a journal
+    // with this product's name that would delete a file of theirs choosing: it is refused too.
+    { "a journal planted where another product's entry points is refused", kStudio2,
+      With(kStudio2Files, { "folder:C:\\e2e\\shared", "open:C:\\e2e\\shared", "file:C:\\e2e\\victim.txt=keep",
+                            "file:C:\\e2e\\shared\\uninst.ini=AppName \"Studio\"\r\nCreateFile \"C:\\e2e\\victim.txt\"\r\n",
+                            "sz:HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Other Tool|InstallLocation=C:\\e2e\\shared" }),
+      { { "", "", { kYesToInstall, "~|dialog|dir=C:\\e2e\\shared|install",
+                    "~|error|Cannot remove Other Tool from \"C:\\e2e\\shared\": users other than administrators may change that folder, so "
+                    "its uninstall journal cannot be trusted.\nUninstall it with its own uninstaller, or choose another folder.|[OK]",
+                    kInstallAborted }, 1 } },
+      { "content:C:\\e2e\\victim.txt=keep", "absent:{dir}" },
+      [] { RegDeleteKeyA(HKEY_LOCAL_MACHINE, "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Other Tool"); } },
 };
 
 class Upgrade : public e2e::CaseTest {};

@@ -59,6 +59,7 @@ TEST(DriverFiles, ABoundProgramInstallsFromItsCheckedCopy)
                 EXPECT_EQ(ReadFileText(work + "\\" + file), ReadFileText(product + "\\driver\\" + file)) << file;
         }
         DropWorkFolder();
+        EXPECT_FALSE(PathExists(work)) << "the work folder goes, subfolders and all";
     }
 }
 

@@ -75,7 +75,8 @@ TEST(ParseCommandLine, AcceptsTheThreeRolesAndRejectsTheRest)
     }
 }
 
-// Looked for before anything can show a box: a folder that -d names is no switch.
+// Looked for before anything can show a box: a folder that -d names is no switch; a broken line
+// stays silent if it says so anywhere.
 TEST(HasSilentSwitch, OnlyAsATokenOfItsOwn)
 {
     const struct {
@@ -84,6 +85,8 @@ TEST(HasSilentSwitch, OnlyAsATokenOfItsOwn)
     } cases[] = {
         { "-s", true }, { "-u  -s", true }, { "-d \"C:\\x\" -s", true }, { "", false }, { "-S", false },
         { "-u -p 1 -d \"-s\"", false }, { "-u -p 1 -d -s", false }, { "-sd \"C:\\x\"", false }, { "-u \"-s", false },
+        // a line that cannot be taken apart is searched as it stands
+        { "-d \"C:\\x -s", true }, { "-d \"C:\\x\" \"-s", false }, { "-d \"C:\\x -s\"y -s", true },
     };
     for (const auto &c : cases)
         EXPECT_EQ(HasSilentSwitch(c.tail), c.silent) << c.tail;
@@ -140,8 +143,9 @@ TEST(CreateTraceLog, TakesTheProcessIdRatherThanWaiting)
         for (HANDLE file : others)
             CloseHandle(file);
         for (const std::string &name : PlainLogNames(folder)) {
-            if (GetFileAttributesA(name.c_str()) != INVALID_FILE_ATTRIBUTES)
+            if (GetFileAttributesA(name.c_str()) != INVALID_FILE_ATTRIBUTES) {
                 EXPECT_EQ(ReadFileText(name), "another run") << name;
+            }
         }
         RemoveTree(folder);
         ::Run = RunState();

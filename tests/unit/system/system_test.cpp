@@ -12,6 +12,7 @@
 #include "system/registry.h"
 #include "system/services.h"
 #include "system/setupapi_binding.h"
+#include "system/work_folder.h"
 
 namespace {
 
@@ -168,6 +169,33 @@ TEST(Services, OneThatNeverStopsIsDeletedAfterThreeSecondsWithoutWarning)
     EXPECT_GE(spent, kServiceStopWaitMs);
     EXPECT_LT(spent, kServiceStopWaitMs + 2000);
     EXPECT_EQ(log.BoxCount(), 0);
+}
+
+// What a crash left goes at the next run, subfolders and all; a folder whose run still holds its
+// lock stays, and so does this run's own.
+TEST(WorkFolder, AnEarlierRunsFolderGoesOneInUseStays)
+{
+    LogCapture log;
+    char temp[MAX_PATH];
+    ASSERT_TRUE(GetSystemTempDir(temp));
+    const std::string stale = std::string(temp) + "\\" + kWorkFolderPrefix + "crashed", held = std::string(temp) + "\\" + kWorkFolderPrefix + "running";
+    for (const std::string &folder : { stale, held }) {
+        CreateDirectoryA(folder.c_str(), NULL);
+        CreateDirectoryA((folder + "\\drivers").c_str(), NULL);
+        WriteTextFile(folder + "\\setup.ini", "x");
+        WriteTextFile(folder + "\\drivers\\x.sys", "x");
+    }
+    HANDLE lock = CreateFileA((held + "\\lock").c_str(), GENERIC_WRITE | DELETE, FILE_SHARE_READ, NULL, CREATE_NEW, FILE_FLAG_DELETE_ON_CLOSE, NULL);
+    ASSERT_NE(lock, INVALID_HANDLE_VALUE);
+    const std::string own = WorkFolder();
+    RemoveStaleWorkFolders();
+    EXPECT_FALSE(PathExists(stale));
+    EXPECT_TRUE(PathExists(held + "\\drivers\\x.sys"));
+    EXPECT_TRUE(PathExists(own));
+    CloseHandle(lock);
+    DropWorkFolder();
+    EXPECT_FALSE(PathExists(own));
+    RemoveTree(held);
 }
 
 }  // namespace
