@@ -6,7 +6,11 @@
 
 static char *const *boxProductName;
 static BoxSink boxSink;
-static HWND hiddenByBoxes;
+// Written by two threads: the progress window's registers itself once it exists, and reads
+// boxesShowing to start hidden; the main thread shows boxes and reads the window. Interlocked, so
+// that of a window appearing and a box appearing at once, at least one sees the other.
+static HWND volatile hiddenByBoxes;
+static volatile LONG boxesShowing;
 
 void SetBoxProductName(char *const *productName)
 {
@@ -18,19 +22,27 @@ void SetBoxSink(BoxSink sink)
     boxSink = sink;
 }
 
-void SetWindowHiddenByBoxes(HWND window)
+bool SetWindowHiddenByBoxes(HWND window)
 {
-    hiddenByBoxes = window;
+    InterlockedExchangePointer((void *volatile *)&hiddenByBoxes, window);
+    return InterlockedCompareExchange(&boxesShowing, 0, 0) != 0;
+}
+
+static void NotifyHiddenWindow(bool boxShows)
+{
+    HWND window = (HWND)InterlockedCompareExchangePointer((void *volatile *)&hiddenByBoxes, NULL, NULL);
+    if (window != NULL)
+        SendMessageA(window, kBoxNotice, boxShows, 0);
 }
 
 // The window's thread pumps its messages and waits for nothing: each notice is one message.
 static int ShowBox(const char *text, const char *caption, UINT flags)
 {
-    if (hiddenByBoxes != NULL)
-        SendMessageA(hiddenByBoxes, kBoxNotice, TRUE, 0);
+    InterlockedIncrement(&boxesShowing);
+    NotifyHiddenWindow(true);
     int answer = MessageBoxA(GetDesktopWindow(), text, caption, flags);
-    if (hiddenByBoxes != NULL)
-        SendMessageA(hiddenByBoxes, kBoxNotice, FALSE, 0);
+    InterlockedDecrement(&boxesShowing);
+    NotifyHiddenWindow(false);
     return answer;
 }
 

@@ -16,9 +16,10 @@ void SetBoxSink(BoxSink sink);
 void BoxCaption(char *buffer);   // kCaptionSize bytes
 // A window no box may stand beside (the progress window, on a thread of its own) is sent
 // kBoxNotice before each box that shows, wParam TRUE, and after it, FALSE: it hides meanwhile.
-// Null: none.
+// Null: none. Any thread may register its window: true when a box shows already (no notice
+// comes for it, so the window starts hidden).
 const UINT kBoxNotice = WM_APP + 0x60;
-void SetWindowHiddenByBoxes(HWND window);
+bool SetWindowHiddenByBoxes(HWND window);
 // silentAnswer: the button a silent run presses, without showing the box (each question has its
 // own: the default button is not always the one a deployment wants).
 int MsgBoxV(UINT flags, int silentAnswer, const char *format, va_list arguments);

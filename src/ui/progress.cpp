@@ -9,14 +9,12 @@ const UINT_PTR kRefreshTimer = 1;
 const UINT kRefreshMs = 200;
 const int kButtonRowDlu = 20;   // the Cancel button's row below the text
 
-// Written by the main thread before the window's thread starts (dialog: by that thread before it
-// signals ready), only read by the window's thread: it logs nothing and touches no other shared
-// state but the meter.
+// Written by the main thread before the window's thread starts, only read by the window's thread:
+// it logs nothing and touches no other shared state but the meter and the box notices.
 static struct {
     HANDLE thread;
-    DWORD id;
-    HANDLE ready;
-    HWND dialog;
+    HANDLE stop;         // set by the main thread: the window ends
+    HANDLE ready;        // a window shown at once exists (or could not be made)
     char caption[kCaptionSize];
     const char *text;    // the whole text, or the label of measured work
     WorkMeter *meter;    // null: the text as it is, shown at once
@@ -100,34 +98,51 @@ static void AddCancelButton(HWND dialog)
     ShowWindow(GetDlgItem(dialog, IDCANCEL), SW_SHOW);
 }
 
+static HWND MakeWindow()
+{
+    HWND dialog = CreateDialogParamA(Run.ModuleInstance, MAKEINTRESOURCEA(IDD_PROGRESS), NULL, ProgressDialogProc, 0);
+    if (dialog == NULL)
+        return NULL;
+    SetWindowTextA(dialog, progress.caption);
+    paused = SetWindowHiddenByBoxes(dialog);
+    if (progress.meter == NULL) {
+        SetDlgItemTextA(dialog, IDC_PROGRESS_TEXT, progress.text);
+        if (!paused)
+            ShowWindow(dialog, SW_SHOW);
+        shown = true;
+    } else {
+        if (progress.cancellable)
+            AddCancelButton(dialog);
+        SetTimer(dialog, kRefreshTimer, kRefreshMs, NULL);
+        Refresh(dialog);
+    }
+    return dialog;
+}
+
+// Measured work that ends within its delay never makes a window: the thread only waits.
 static DWORD WINAPI ProgressThread(void *)
 {
     MSG message;
+    HWND dialog = NULL;
     shown = false;
     paused = false;
-    HWND dialog = CreateDialogParamA(Run.ModuleInstance, MAKEINTRESOURCEA(IDD_PROGRESS), NULL, ProgressDialogProc, 0);
-    if (dialog != NULL) {
-        SetWindowTextA(dialog, progress.caption);
-        if (progress.meter == NULL) {
-            SetDlgItemTextA(dialog, IDC_PROGRESS_TEXT, progress.text);
-            ShowWindow(dialog, SW_SHOW);
-            shown = true;
-        } else {
-            if (progress.cancellable)
-                AddCancelButton(dialog);
-            SetTimer(dialog, kRefreshTimer, kRefreshMs, NULL);
-            Refresh(dialog);
-        }
+    DWORD wait = 0;
+    if (progress.meter != NULL) {
+        DWORD lasted = GetTickCount() - progress.meter->started;
+        wait = lasted < kProgressDelayMs ? kProgressDelayMs - lasted : 0;
     }
-    progress.dialog = dialog;
-    // A thread has a message queue only once it asks for one: made before the starter goes on,
-    // so that a stop request however soon after the start cannot be lost.
-    PeekMessageA(&message, NULL, 0, 0, PM_NOREMOVE);
-    SetEvent(progress.ready);
-    while (GetMessageA(&message, NULL, 0, 0) > 0) {
-        if (dialog == NULL || !IsDialogMessageA(dialog, &message)) {
-            TranslateMessage(&message);
-            DispatchMessageA(&message);
+    if (WaitForSingleObject(progress.stop, wait) != WAIT_TIMEOUT)
+        return 0;
+    dialog = MakeWindow();
+    if (progress.ready != NULL)
+        SetEvent(progress.ready);
+    // The stop is an event, not a message: it cannot be lost before the thread has a queue.
+    while (MsgWaitForMultipleObjects(1, &progress.stop, FALSE, INFINITE, QS_ALLINPUT) == WAIT_OBJECT_0 + 1) {
+        while (PeekMessageA(&message, NULL, 0, 0, PM_REMOVE)) {
+            if (dialog == NULL || !IsDialogMessageA(dialog, &message)) {
+                TranslateMessage(&message);
+                DispatchMessageA(&message);
+            }
         }
     }
     if (dialog != NULL)
@@ -139,34 +154,37 @@ static void StopProgress()
 {
     if (progress.thread == NULL)
         return;
-    SetWindowHiddenByBoxes(NULL);
-    PostThreadMessageA(progress.id, WM_QUIT, 0, 0);
+    SetEvent(progress.stop);
     WaitForSingleObject(progress.thread, INFINITE);
+    SetWindowHiddenByBoxes(NULL);
     CloseHandle(progress.thread);
+    CloseHandle(progress.stop);
     progress.thread = NULL;
-    progress.id = 0;
-    progress.dialog = NULL;
+    progress.stop = NULL;
 }
 
+// A window shown at once exists when this returns; measured work's is made by its thread later.
 static void StartProgress(const char *text, WorkMeter *meter, bool cancellable)
 {
     BoxCaption(progress.caption);
     progress.text = text;
     progress.meter = meter;
     progress.cancellable = cancellable && meter != NULL;
-    progress.dialog = NULL;
-    progress.ready = CreateEventA(NULL, TRUE, FALSE, NULL);
-    if (progress.ready != NULL)
-        progress.thread = CreateThread(NULL, 0, ProgressThread, NULL, 0, &progress.id);
+    progress.stop = CreateEventA(NULL, TRUE, FALSE, NULL);
+    progress.ready = meter == NULL ? CreateEventA(NULL, TRUE, FALSE, NULL) : NULL;
+    if (progress.stop != NULL && (meter != NULL || progress.ready != NULL))
+        progress.thread = CreateThread(NULL, 0, ProgressThread, NULL, 0, NULL);
     if (progress.thread == NULL) {
         LogLine(kLogError, "Cannot create thread (%s)", LastErrorText());
-    } else {
-        if (meter == NULL)
-            LogLine(kLogAction, "%s", text);
+        if (progress.stop != NULL)
+            CloseHandle(progress.stop);
+        progress.stop = NULL;
+    } else if (progress.ready != NULL) {
         HANDLE started[2] = { progress.ready, progress.thread };
-        if (WaitForMultipleObjects(2, started, FALSE, INFINITE) == WAIT_OBJECT_0)
-            SetWindowHiddenByBoxes(progress.dialog);
+        WaitForMultipleObjects(2, started, FALSE, INFINITE);
     }
+    if (meter == NULL)
+        LogLine(kLogAction, "%s", text);
     if (progress.ready != NULL)
         CloseHandle(progress.ready);
     progress.ready = NULL;

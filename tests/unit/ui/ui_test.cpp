@@ -1,6 +1,6 @@
 // The progress window on its own thread, under the display: it stays responsive while the main
-// thread is blocked; for measured work it waits for its delay, counts, hides beside a box and
-// cancels. (A stop right after the start is what every device removal in the end-to-end rows does.)
+// thread is blocked; for measured work it makes no window before its delay, counts, hides beside
+// a box and cancels. (A stop right after the start is what every device removal in the end-to-end rows does.)
 #include <gtest/gtest.h>
 #include <vector>
 #include "../common/log_capture.h"
@@ -58,11 +58,11 @@ TEST(Progress, MeasuredWorkWaitsForItsDelayCountsHidesAndCancels)
         WorkMeter meter;
         StartWorkMeter(&meter, 1000);
         ShowMeteredProgress(&meter, cancellable ? "Copying files..." : "Removing files...", cancellable);
-        HWND window = FindProgressWindow();
-        ASSERT_NE(window, nullptr);
-        EXPECT_FALSE(IsWindowVisible(window)) << "before its delay";
+        EXPECT_EQ(FindProgressWindow(), nullptr) << "no window, not even a hidden one, before its delay";
         meter.done = 370;
         Sleep(kProgressDelayMs + 400);
+        HWND window = FindProgressWindow();
+        ASSERT_NE(window, nullptr);
         EXPECT_TRUE(IsWindowVisible(window));
         EXPECT_EQ(ControlText(window, IDC_PROGRESS_TEXT), cancellable ? "Copying files... 37 %" : "Removing files... 37 %");
         EXPECT_EQ(IsWindowVisible(GetDlgItem(window, IDCANCEL)) != FALSE, cancellable);
