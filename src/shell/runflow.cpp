@@ -10,6 +10,7 @@
 #include "support/memory.h"
 #include "support/msgbox.h"
 #include "support/tracelog.h"
+#include "system/file_hash.h"
 #include "system/library.h"
 #include "system/privileges.h"
 #include "system/setupapi_binding.h"
@@ -237,6 +238,7 @@ static int FinishRun(RunStatus status)
     Run.KeepTraceLog = Run.KeepTraceLog || Run.Silent;
     ComposeReport(text, Run.InstallMode, finalPhase, status);
     DropWorkFolder();
+    ReleaseHashProvider();
     if (!Run.UserQuit)
         LogLine(kLogValue, "%s", text);
     CloseTraceLog();

@@ -7,14 +7,15 @@
 const DWORD kDigestSize = 32;
 
 struct FileHash {
-    HCRYPTPROV provider;
     HCRYPTHASH hash;
 };
 
-// False, with the system's error, when the system offers no SHA-256.
+// False, with the system's error, when the system offers no SHA-256. The first hash acquires the
+// system's provider, which the run keeps until ReleaseHashProvider.
 bool StartHash(FileHash *hash);
 bool AddToHash(FileHash *hash, const void *data, DWORD size);
 // The digest (kDigestSize bytes); the hash is released either way.
 bool FinishHash(FileHash *hash, BYTE *digest);
 void ReleaseHash(FileHash *hash);
 bool HashBytes(const void *data, DWORD size, BYTE *digest);
+void ReleaseHashProvider();
