@@ -25,7 +25,7 @@ std::vector<std::string> Names(char *block)
 TEST(DriverFiles, AsWindowsFindsThemBesideTheInf)
 {
     const std::string inf = robot::EnvPath("BOUND_PRODUCT") + "\\driver\\bound.inf";
-    EXPECT_EQ(Names(ListDriverFiles(inf.c_str())), (std::vector<std::string>{ "drivers\\bound.sys", "extra\\extra.bin", "helper.dll" }));
+    EXPECT_EQ(Names(ListDriverFiles(inf.c_str())), (std::vector<std::string>{ "drivers\\bound.sys", "extra\\extra.bin", "helper.ax" }));
     char catalog[MAX_PATH];
     ASSERT_TRUE(DriverCatalog(inf.c_str(), catalog));
     EXPECT_STREQ(catalog, "bound.cat");
@@ -43,7 +43,7 @@ TEST(DriverFiles, ABoundProgramInstallsFromItsCheckedCopy)
         if (tampered) {
             ASSERT_TRUE(CopyTree(product, log.Folder() + "\\product"));
             product = log.Folder() + "\\product";
-            ASSERT_TRUE(WriteTextFile(product + "\\driver\\helper.dll", "not the vendor's"));
+            ASSERT_TRUE(WriteTextFile(product + "\\driver\\helper.ax", "not the vendor's"));
         }
         ::Run.SourceDir = StrDup(product.c_str());
         char inf[MAX_PATH];
@@ -51,11 +51,11 @@ TEST(DriverFiles, ABoundProgramInstallsFromItsCheckedCopy)
         EXPECT_EQ(TakeCheckedDriverPackage(inf), !tampered);
         const std::string work = WorkFolder();
         if (tampered) {
-            EXPECT_EQ(log.LastBoxText(), "\"" + product + "\\driver\\helper.dll\" is not the file this setup program was made for: it "
+            EXPECT_EQ(log.LastBoxText(), "\"" + product + "\\driver\\helper.ax\" is not the file this setup program was made for: it "
                                          "was changed or replaced after the product was packaged. Download the product again from its author.");
         } else {
             EXPECT_EQ(std::string(inf), work + "\\bound.inf");
-            for (const char *file : { "bound.inf", "drivers\\bound.sys", "extra\\extra.bin", "helper.dll", "bound.cat" })
+            for (const char *file : { "bound.inf", "drivers\\bound.sys", "extra\\extra.bin", "helper.ax", "bound.cat" })
                 EXPECT_EQ(ReadFileText(work + "\\" + file), ReadFileText(product + "\\driver\\" + file)) << file;
         }
         DropWorkFolder();
