@@ -5,7 +5,6 @@
 #include "support/text.h"
 #include "support/tracelog.h"
 #include "system/binding.h"
-#include "system/file_hash.h"
 #include "system/file_ops.h"
 #include "system/work_folder.h"
 
@@ -115,7 +114,6 @@ bool DriverCatalog(const char *inf, char *name)
 static bool CopyChecked(const char *fromFolder, const char *toFolder, const char *name)
 {
     char source[MAX_PATH], target[MAX_PATH];
-    BYTE digest[kDigestSize];
     if (!JoinPath(source, fromFolder, name, "Cannot open \"%s\" (%s)") || !JoinPath(target, toFolder, name, "Cannot create \"%s\" (%s)"))
         return false;
     for (char *c = target + lstrlenA(toFolder) + 1; *c != '\0'; c = (char *)NextChar(c)) {
@@ -125,7 +123,7 @@ static bool CopyChecked(const char *fromFolder, const char *toFolder, const char
             *c = '\\';
         }
     }
-    return CopyOneFile(source, target, false, NULL, digest) && CheckBoundDigest(source, digest);
+    return CopyBoundFile(source, target, false);
 }
 
 // The INF is copied first and the package's files are read from that copy.

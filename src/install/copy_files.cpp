@@ -8,7 +8,6 @@
 #include "support/text.h"
 #include "support/tracelog.h"
 #include "system/binding.h"
-#include "system/file_hash.h"
 #include "system/file_ops.h"
 #include "system/journal_recorder.h"
 #include "ui/progress.h"
@@ -50,29 +49,21 @@ bool ComposeEntryPaths(const ScriptEntry *entry, char *source, char *destination
 }
 
 // Copies one entry; the failed bit when it could not be copied, the copy was cancelled or the file
-// is not the one a bound program was made for (the copy is then deleted: no journal line names
-// it). The program's own copy is covered by its signature, not by the binding.
+// is not the one a bound program was made for.
 static RunStatus CopyEntry(const ScriptEntry *entry, char *destination, WorkMeter *meter)
 {
     RunStatus status;
     StatusInit(&status);
     char source[MAX_PATH];
     char folder[MAX_PATH];
-    BYTE digest[kDigestSize];
     if (!ComposeEntryPaths(entry, source, destination))
         return kStatusFailed;
     if (StatusIsFailed(MakeMissingFolders(DirOfPath(folder, destination))))
         return kStatusFailed;
-    BYTE *checked = IsBound() && lstrcmpiA(source, Run.ExeModulePath) != 0 ? digest : NULL;
-    bool copied = CopyOneFile(source, destination, true, meter, checked);
+    bool copied = CopyBoundFile(source, destination, true, meter);
     if (!copied && GetLastError() == ERROR_FILE_EXISTS && !WorkCancelled(meter) && ConfirmOverwrite("File", destination)) {
         StatusSetWarning(&status);
-        copied = CopyOneFile(source, destination, false, meter, checked);
-    }
-    if (copied && checked != NULL && !CheckBoundDigest(source, digest)) {
-        copied = false;
-        if (DeleteOneFile(destination))
-            LogLine(kLogAction, "Deleted \"%s\"", destination);
+        copied = CopyBoundFile(source, destination, false, meter);
     }
     if (!copied)
         StatusSetFailed(&status);

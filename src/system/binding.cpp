@@ -6,9 +6,9 @@
 #include "support/text.h"
 #include "support/tracelog.h"
 #include "system/file_hash.h"
+#include "system/file_ops.h"
 
 const UINT kDigestText = kDigestSize * 2;
-const char kCannotHashFile[] = "Cannot compute the SHA-256 digest of \"%s\" (%s)";
 
 // The binding's lines in the ANSI code page, read once. A letter the code page lacks becomes a
 // question mark, which no file name holds: only that line matches no file (and the script that
@@ -91,6 +91,19 @@ bool CheckBoundBytes(const char *path, const void *bytes, DWORD size)
     if (HashBytes(bytes, size, digest))
         return CheckBoundDigest(path, digest);
     ErrorBox(kCannotHashFile, path, LastErrorText());
+    return false;
+}
+
+bool CopyBoundFile(const char *source, const char *destination, bool failIfExists, WorkMeter *meter)
+{
+    BYTE digest[kDigestSize];
+    bool checked = IsBound() && lstrcmpiA(source, Run.ExeModulePath) != 0;
+    if (!CopyOneFile(source, destination, failIfExists, meter, checked ? digest : NULL))
+        return false;
+    if (!checked || CheckBoundDigest(source, digest))
+        return true;
+    if (DeleteOneFile(destination))
+        LogLine(kLogAction, "Deleted \"%s\"", destination);
     return false;
 }
 

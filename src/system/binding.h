@@ -5,8 +5,7 @@
 // checks nothing.
 #pragma once
 #include <windows.h>
-
-extern const char kCannotHashFile[];   // the file's path, the system's error
+#include "support/work_meter.h"
 
 bool IsBound();
 // Whether the file at path (in Run.SourceDir) is the one the binding names with this digest: true
@@ -15,5 +14,9 @@ bool IsBound();
 bool CheckBoundDigest(const char *path, const BYTE *digest);
 // The same for the file's bytes as read; false also after a box when they cannot be hashed.
 bool CheckBoundBytes(const char *path, const void *bytes, DWORD size);
+// CopyOneFile, and for a bound program a check of the file as it is copied: a copy that is not
+// of the bound file is deleted again (no journal line names it) after a box that names the file.
+// The program's own file is covered by its signature, not by the binding.
+bool CopyBoundFile(const char *source, const char *destination, bool failIfExists, WorkMeter *meter = NULL);
 // The box for a bound program started without its files (from inside a .zip file).
 void ExtractFilesFirst(const char *missing);

@@ -1,5 +1,7 @@
 #include "system/file_hash.h"
 
+const char kCannotHashFile[] = "Cannot compute the SHA-256 digest of \"%s\" (%s)";
+
 // One provider serves every hash of the run: acquiring it costs milliseconds (about 9 under
 // Wine, per file of a product), a hash next to nothing.
 static HCRYPTPROV provider;

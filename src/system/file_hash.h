@@ -5,6 +5,7 @@
 #include <wincrypt.h>
 
 const DWORD kDigestSize = 32;
+extern const char kCannotHashFile[];   // the file's path, the system's error
 
 struct FileHash {
     HCRYPTHASH hash;

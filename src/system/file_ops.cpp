@@ -7,7 +7,6 @@
 #include "support/text.h"
 #include "support/tracelog.h"
 #include "support/work_meter.h"
-#include "system/binding.h"
 #include "system/file_hash.h"
 
 const char kCannotOpenFile[] = "Cannot open file \"%s\" (%s)";

@@ -7,7 +7,6 @@
 #include "support/runstate.h"
 #include "support/tracelog.h"
 #include "system/binding.h"
-#include "system/file_hash.h"
 #include "system/work_folder.h"
 #include "support/encoding.h"
 #include "support/errortext.h"
@@ -145,15 +144,13 @@ static void TakeInstallOptions(HWND dialog)
 static void OpenHelpFile()
 {
     char stream[MAX_PATH + 32], copy[MAX_PATH];
-    BYTE digest[kDigestSize];
     const char *path = HelpPath;
     const char *work = IsBound() ? WorkFolder() : NULL;
     if (IsBound()) {
         if (work == NULL || !JoinPath(copy, work, StrFindLastChar(HelpPath, '\\') + 1, "Cannot create \"%s\" (%s)"))
             return;
-        if (GetFileAttributesA(copy) == INVALID_FILE_ATTRIBUTES &&
-            (!CopyOneFile(HelpPath, copy, true, NULL, digest) || !CheckBoundDigest(HelpPath, digest))) {
-            DeleteFileA(copy);
+        if (GetFileAttributesA(copy) == INVALID_FILE_ATTRIBUTES && !CopyBoundFile(HelpPath, copy, true)) {
+            DeleteFileA(copy);   // a half-written copy is never opened later
             return;
         }
         path = copy;
